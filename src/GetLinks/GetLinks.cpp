@@ -1,0 +1,3 @@
+#include "GetLinks.h"
+
+std::vector<std::string> GetImageLinks(const std::string&) { return {}; }

@@ -1,0 +1,7 @@
+// Image link extractor.
+#pragma once
+
+#include <string>
+#include <vector>
+
+std::vector<std::string> GetImageLinks(const std::string& Url);

@@ -1,0 +1,3 @@
+#include "GetWebPage.h"
+
+void GetWebPage(const std::string&, bool, std::string&) {}
