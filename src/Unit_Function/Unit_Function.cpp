@@ -8,7 +8,9 @@
 
 namespace {
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char c) {
+  return (c & 0xC0) == 0x80;
+}
 
 // Length of the well-formed UTF-8 sequence starting at text[i], or 0 when the
 // bytes there are not one.
@@ -17,10 +19,14 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
   const unsigned char c = at(i);
   std::size_t len = 0;
   if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) len = 2;
-  else if (c >= 0xE0 && c <= 0xEF) len = 3;
-  else if (c >= 0xF0 && c <= 0xF4) len = 4;
-  else return 0;
+  if (c >= 0xC2 && c <= 0xDF)
+    len = 2;
+  else if (c >= 0xE0 && c <= 0xEF)
+    len = 3;
+  else if (c >= 0xF0 && c <= 0xF4)
+    len = 4;
+  else
+    return 0;
   if (i + len > text.size()) return 0;
   for (std::size_t k = 1; k < len; ++k)
     if (!IsContinuation(at(i + k))) return 0;

@@ -24,14 +24,18 @@ std::string UrlLastSegment(std::string_view text);
 
 // Maps the bytes "A".."Z" to "a".."z" one byte at a time; every other byte
 // stays as it is. No locale is consulted.
-inline char AsciiLowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+inline char AsciiLowerChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 std::string AsciiLower(std::string_view text);
 
 // True when both texts hold the same bytes apart from the letter case of A-Z.
 bool SameTextIgnoreCase(std::string_view a, std::string_view b);
 
 // The whole-entry key used for case-insensitive list searches.
-inline std::string ListKey(std::string_view text) { return AsciiLower(text); }
+inline std::string ListKey(std::string_view text) {
+  return AsciiLower(text);
+}
 
 // True when text is well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);

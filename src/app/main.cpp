@@ -1,1 +1,26 @@
-int main() { return 0; }
+// Program entry: one instance per user session, then the main window.
+#include <QApplication>
+#include <QScreen>
+
+#include "Seam.h"
+#include "SingleInstance.h"
+#include "Unit1.h"
+
+int main(int argc, char** argv) {
+  // A second start ends at once, silently, before any window exists.
+  TSingleInstanceGuard guard;
+  if (guard.Acquire("Pixvane") != TSingleInstanceGuard::Result::Acquired) return 0;
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(kApplicationTitle);
+  QApplication::setApplicationDisplayName(QString());
+  TForm1 form;
+  // Centred on the desktop.
+  if (const QScreen* screen = form.screen()) {
+    QRect frame = form.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    form.move(frame.topLeft());
+  }
+  form.show();
+  return app.exec();
+}

@@ -6,9 +6,10 @@
 std::string SpecialFolderPath(int folder) {
   if (folder != kSpecialFolderDesktop) return {};
   const char* fromEnv = std::getenv("XDG_DESKTOP_DIR");
-  std::string path = (fromEnv != nullptr && *fromEnv != '\0')
-                         ? std::string(fromEnv)
-                         : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
+  std::string path =
+      (fromEnv != nullptr && *fromEnv != '\0')
+          ? std::string(fromEnv)
+          : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
 }

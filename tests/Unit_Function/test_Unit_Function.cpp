@@ -46,9 +46,9 @@ TEST(ToListText, KeepsUtf8AndConvertsGbk) {
   // "中文" in GBK is D6 D0 CE C4, which is not UTF-8.
   EXPECT_EQ(ToListText("http://h/\xD6\xD0\xCE\xC4.jpg"), "http://h/\xE4\xB8\xAD\xE6\x96\x87.jpg");
   EXPECT_TRUE(IsValidUtf8(ToListText("\xFF\xFE\x81")));
-  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong
-  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
-  EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x98\x80"));   // four bytes
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));         // overlong
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));     // surrogate
+  EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x98\x80"));  // four bytes
 }
 
 TEST(CutToBytes, CutsLongLinesOnWholeCharacters) {

@@ -5,9 +5,13 @@
 #include <fstream>
 #include <sstream>
 
-std::string SandboxTest::Dir() const { return dir_.path().toStdString() + "/"; }
+std::string SandboxTest::Dir() const {
+  return dir_.path().toStdString() + "/";
+}
 
-std::string SandboxTest::PathOf(const std::string& name) const { return Dir() + name; }
+std::string SandboxTest::PathOf(const std::string& name) const {
+  return Dir() + name;
+}
 
 void SandboxTest::WriteFile(const std::string& name, const std::string& bytes) const {
   const std::string path = PathOf(name);

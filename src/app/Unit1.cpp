@@ -1,0 +1,255 @@
+// The main window's construction, the wiring of every control's event to its
+// handler, the startup sequence (FormCreate) and shutdown (FormDestroy).
+#include "Unit1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <exception>
+
+#include "Seam.h"
+#include "Unit_Function.h"
+#include "Unit_Shortcuts.h"
+
+TForm1::TForm1(TForm1Options options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)) {
+  if (options_.Seam != nullptr) {
+    seam_ = options_.Seam;
+  } else {
+    ownedSeam_ = std::make_unique<TQtShellSeam>();
+    seam_ = ownedSeam_.get();
+  }
+  BuildWindow();
+  WireHandlers();
+  FormCreate(this);
+}
+
+TForm1::~TForm1() {
+  FormDestroy(this);
+}
+
+void TForm1::WireHandlers() {
+  const auto click = [this](QPushButton* button, void (TForm1::*handler)(QObject*)) {
+    connect(button, &QPushButton::clicked, this,
+            [this, button, handler] { Guarded([&] { (this->*handler)(button); }); });
+  };
+  const auto menu = [this](QAction* action, void (TForm1::*handler)(QObject*)) {
+    connect(action, &QAction::triggered, this,
+            [this, action, handler] { Guarded([&] { (this->*handler)(action); }); });
+  };
+  click(ButtonGetPicUrlList, &TForm1::ButtonGetPicUrlListClick);
+  click(Button16, &TForm1::Button16Click);
+  click(Button18, &TForm1::Button18Click);
+  click(Button6, &TForm1::Button6Click);
+  click(Button7, &TForm1::Button7Click);
+  click(Button8, &TForm1::Button8Click);
+  click(Button9, &TForm1::Button9Click);
+  click(Button10, &TForm1::Button10Click);
+  click(Button11, &TForm1::Button11Click);
+  click(Button12, &TForm1::Button12Click);
+  click(Button5, &TForm1::Button5Click);
+  click(Button15, &TForm1::Button15Click);
+  click(Button14, &TForm1::Button14Click);
+  click(Button13, &TForm1::Button13Click);
+  click(Button2, &TForm1::Button2Click);
+  click(Button1, &TForm1::Button1Click);
+  click(Button_About, &TForm1::Button_AboutClick);
+  click(Button3, &TForm1::Button3Click);
+  click(Button17, &TForm1::Button17Click);
+  click(Button4, &TForm1::Button4Click);
+  menu(N2, &TForm1::N2Click);
+  menu(N6, &TForm1::N6Click);
+  menu(N1, &TForm1::N1Click);
+  menu(N4, &TForm1::N4Click);
+  menu(N5, &TForm1::N5Click);
+  menu(N8, &TForm1::N8Click);
+  menu(N3, &TForm1::N3Click);
+
+  // The pop-up menus open on a right click over their list.
+  connect(ListBox_imglist, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    PopupMenu1->popup(ListBox_imglist->viewport()->mapToGlobal(at));
+  });
+  connect(ListBox_imgheimingdan, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) {
+            PopupMenu2->popup(ListBox_imgheimingdan->viewport()->mapToGlobal(at));
+          });
+
+  // A click on the download list is any change of its selection, by mouse
+  // or keyboard.
+  connect(ListBox_Download, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (row >= 0) Guarded([&] { ListBox_DownloadClick(ListBox_Download); });
+  });
+  connect(Timer_CheckDownFile, &QTimer::timeout, this,
+          [this] { Guarded([&] { Timer_CheckDownFileTimer(Timer_CheckDownFile); }); });
+
+  // Clicks on labels and the banner, double-clicks on the two edits, and the
+  // header and footer keeping their right-anchored items in place.
+  for (QObject* watched :
+       std::initializer_list<QObject*>{Image1, Label5, Label8, Url, FileName, Panel1, Panel2})
+    watched->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::Resize:
+      if (watched == Panel1 || watched == Panel2) PlaceAnchored();
+      break;
+    case QEvent::MouseButtonRelease: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() != Qt::LeftButton) break;
+      if (watched == Image1) Guarded([&] { Image1Click(Image1); });
+      if (watched == Label5) Guarded([&] { Label5Click(Label5); });
+      if (watched == Label8) Guarded([&] { Label8Click(Label8); });
+      break;
+    }
+    case QEvent::MouseButtonDblClick:
+      if (watched == Url || watched == FileName) {
+        // The edit's own handling first (it selects a word), then ours.
+        watched->event(event);
+        if (watched == Url)
+          Guarded([&] { UrlDblClick(Url); });
+        else
+          Guarded([&] { FileNameDblClick(FileName); });
+        return true;
+      }
+      break;
+    default:
+      break;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- Startup and shutdown -------------------------------------------------
+
+void TForm1::RunStartupStep(int step, const std::function<void()>& body) {
+  // A failing step is reported and the later steps still run.
+  Guarded([&] {
+    if (options_.BeforeStartupStep) options_.BeforeStartupStep(step);
+    body();
+  });
+}
+
+void TForm1::FormCreate(QObject*) {
+  const QString executable = options_.ExecutablePath.isEmpty()
+                                 ? QCoreApplication::applicationFilePath()
+                                 : options_.ExecutablePath;
+  // 1. The desktop launcher, named by the caption as designed; written anew
+  //    at every start, its result ignored.
+  RunStartupStep(1, [&] {
+    CreateShortcut(executable.toStdString(), windowTitle().toStdString(), std::string(), -1);
+  });
+  // 2. The caption gains the version, without a separator.
+  RunStartupStep(2, [&] { setWindowTitle(windowTitle() + Edit_Ver->text()); });
+  // 3. The program folder.
+  RunStartupStep(3, [&] { AppDir = AppDirOf(executable); });
+  // 4. The save folder starts as the program folder; when that cannot be
+  //    written (an installed program), as the user's pictures folder.
+  RunStartupStep(4, [&] {
+    QString save = AppDir;
+    if (!QFileInfo(AppDir).isWritable()) {
+      const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+      if (!pictures.isEmpty())
+        save = pictures.endsWith(QLatin1Char('/')) ? pictures : pictures + '/';
+    }
+    SavePath->setText(save);
+  });
+  // 5. Follow clipboard changes.
+  RunStartupStep(5, [&] {
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
+            [this] { Guarded([&] { ClipboardChanged(); }); });
+    ClipboardViewerJoined = true;
+  });
+  // 6. Empty the clipboard: text copied before the start is never taken.
+  RunStartupStep(6, [&] { QApplication::clipboard()->clear(QClipboard::Clipboard); });
+  // 7. The blacklist; any error here is swallowed.
+  RunStartupStep(7, [&] {
+    try {
+      LoadBlacklist();
+    } catch (...) {
+    }
+  });
+  // 8. The two memos start empty.
+  RunStartupStep(8, [&] {
+    Memo1->clear();
+    Memo2->clear();
+  });
+}
+
+void TForm1::FormDestroy(QObject*) {
+  if (ClipboardViewerJoined) {
+    disconnect(QApplication::clipboard(), nullptr, this, nullptr);
+    ClipboardViewerJoined = false;
+  }
+}
+
+// ---- Services -------------------------------------------------------------
+
+QString TForm1::StatusText() const {
+  return StatusPanel->text();
+}
+
+void TForm1::SetStatusText(const QString& text) {
+  StatusPanel->setText(text);
+}
+
+void TForm1::ShowMessage(const QString& text) {
+  seam_->MessageBox(this, text);
+}
+
+void TForm1::ReportError(const QString& text) {
+  seam_->ErrorBox(this, ErrorReportText(text));
+}
+
+void TForm1::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ReportError(QString::fromUtf8(e.what()));
+  } catch (...) {
+    ReportError(QStringLiteral("未知错误"));
+  }
+}
+
+void TForm1::ProcessMessages() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+QString TForm1::TargetPathOf(const QString& address) const {
+  QString path = SavePath->text() + FileName->text() + QLatin1Char('/') +
+                 QString::fromStdString(UrlLastSegment(address.toStdString()));
+  if (CheckBox_QiangZhiXiaZai->isChecked()) path += QStringLiteral(".jpg");
+  return path;
+}
+
+QStringList MemoLines(const QPlainTextEdit* memo) {
+  const QString text = memo->toPlainText();
+  if (text.isEmpty()) return {};
+  QStringList lines = text.split(QLatin1Char('\n'));
+  if (lines.back().isEmpty()) lines.removeLast();
+  for (QString& line : lines) {
+    if (line.size() * 3 <= static_cast<qsizetype>(kMemoLineBytes)) continue;  // surely short
+    const QByteArray bytes = line.toUtf8();
+    if (static_cast<std::size_t>(bytes.size()) > kMemoLineBytes)
+      line = QString::fromStdString(
+          CutToBytes(std::string_view(bytes.constData(), bytes.size()), kMemoLineBytes));
+  }
+  return lines;
+}
+
+QString AppDirOf(const QString& executablePath) {
+  QString dir = QFileInfo(executablePath).absolutePath();
+  return dir + QLatin1Char('/');
+}

@@ -1,0 +1,259 @@
+// The main window, Form1 of class TForm1. Every control is a member named by
+// its design name (also its objectName); every behaviour is a handler named
+// after its control and event. The handlers live in one file per group:
+//   Unit1.cpp              construction, wiring, startup (FormCreate/FormDestroy)
+//   Unit1_Layout.cpp       the controls and their arrangement
+//   Unit1_Links.cpp        publisher links and the exit button
+//   Unit1_Acquisition.cpp  batch acquisition, clipboard sniffing, paste
+//   Unit1_Filters.cpp      type filters of the processed list
+//   Unit1_Blacklist.cpp    the blacklist and its file
+//   Unit1_PreList.cpp      pop-up commands of the pre-processing list
+//   Unit1_Download.cpp     import, batch start, progress display
+//   Unit1_Monitor.cpp      completion monitor, opening a download address
+//   Unit1_SaveFolder.cpp   save folder browser and view
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QAction;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class TShellSeam;
+
+// What a test may change about the window's surroundings.
+struct TForm1Options {
+  // Dialogs and shell; null means the real ones.
+  TShellSeam* Seam = nullptr;
+  // The executable's full path; empty means this process's executable.
+  QString ExecutablePath;
+  // Called before each of the eight startup steps with its number; a throw
+  // here fails that step.
+  std::function<void(int)> BeforeStartupStep;
+};
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(TForm1Options options = {}, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // ---- Controls -------------------------------------------------------
+  // Header
+  QWidget* Panel1 = nullptr;
+  QLabel* Image1 = nullptr;
+  QLabel* Image2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLineEdit* Edit_Ver = nullptr;
+  QTabWidget* PageControl1 = nullptr;
+  // Page "图片获取"
+  QWidget* TabSheet2 = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QGroupBox* GroupBox2 = nullptr;
+  QRadioButton* RadioButton1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLineEdit* Url = nullptr;
+  QPushButton* ButtonGetPicUrlList = nullptr;
+  QPushButton* Button16 = nullptr;
+  QRadioButton* RadioButton2 = nullptr;
+  QSplitter* Splitter2 = nullptr;
+  QGroupBox* GroupBox3 = nullptr;
+  QListWidget* ListBox_imglist = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QGroupBox* GroupBox5 = nullptr;
+  QPushButton* Button18 = nullptr;
+  QPushButton* Button6 = nullptr;
+  QPushButton* Button7 = nullptr;
+  QPushButton* Button8 = nullptr;
+  QPushButton* Button9 = nullptr;
+  QPushButton* Button10 = nullptr;
+  QPushButton* Button11 = nullptr;
+  QPushButton* Button12 = nullptr;
+  QComboBox* ComboBox_imgtype = nullptr;
+  QLabel* Label2 = nullptr;
+  QGroupBox* GroupBox4 = nullptr;
+  QPlainTextEdit* Memo2 = nullptr;
+  QWidget* Panel3 = nullptr;
+  QPushButton* Button5 = nullptr;
+  QPushButton* Button15 = nullptr;
+  // Page "下载列表"
+  QWidget* TabSheet5 = nullptr;
+  QGroupBox* GroupBox8 = nullptr;
+  QGroupBox* GroupBox9 = nullptr;
+  QListWidget* ListBox_Download = nullptr;
+  QSplitter* Splitter1 = nullptr;
+  QPlainTextEdit* Memo3 = nullptr;
+  QGroupBox* GroupBox11 = nullptr;
+  QLabel* Label9 = nullptr;
+  QLineEdit* Edit_DownLoadSize_B = nullptr;
+  QLineEdit* Edit_DownLoadSize_A = nullptr;
+  QProgressBar* DownLoadProgressBar = nullptr;
+  QGroupBox* GroupBox10 = nullptr;
+  QLineEdit* SavePath = nullptr;
+  QPushButton* Button13 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLineEdit* FileName = nullptr;
+  QPushButton* Button2 = nullptr;
+  QWidget* Panel4 = nullptr;
+  QPushButton* Button14 = nullptr;
+  QCheckBox* CheckBox_QiangZhiXiaZai = nullptr;
+  // Page "图片黑名单"
+  QWidget* TabSheet3 = nullptr;
+  QGroupBox* GroupBox6 = nullptr;
+  QGroupBox* GroupBox7 = nullptr;
+  QListWidget* ListBox_imgheimingdan = nullptr;
+  QGroupBox* GroupBox13 = nullptr;
+  QPushButton* Button1 = nullptr;
+  // Page "软件更新"
+  QWidget* TabSheet1 = nullptr;
+  QGroupBox* GroupBox12 = nullptr;
+  QPlainTextEdit* Memo4 = nullptr;
+  // Footer
+  QWidget* Panel2 = nullptr;
+  QLabel* Label5 = nullptr;
+  QLabel* Label8 = nullptr;
+  QPushButton* Button4 = nullptr;
+  QPushButton* Button17 = nullptr;
+  QPushButton* Button3 = nullptr;
+  QPushButton* Button_About = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QLabel* StatusPanel = nullptr;  // the status bar's one text panel
+  // Pop-up menus
+  QMenu* PopupMenu1 = nullptr;
+  QAction* N2 = nullptr;
+  QAction* N6 = nullptr;
+  QAction* N1 = nullptr;
+  QAction* N4 = nullptr;
+  QAction* N5 = nullptr;
+  QAction* N7 = nullptr;
+  QAction* N8 = nullptr;
+  QMenu* PopupMenu2 = nullptr;
+  QAction* N3 = nullptr;
+  // Completion monitor
+  QTimer* Timer_CheckDownFile = nullptr;
+
+  // ---- State ----------------------------------------------------------
+  // The executable's folder with one trailing "/", set by FormCreate.
+  QString AppDir;
+  // Whether the window follows clipboard changes (joined at startup, left
+  // at destruction).
+  bool ClipboardViewerJoined = false;
+
+  // ---- Handlers -------------------------------------------------------
+  // Startup and shutdown (Unit1.cpp)
+  void FormCreate(QObject* Sender);
+  void FormDestroy(QObject* Sender);
+  // Publisher links and exit (Unit1_Links.cpp)
+  void Button_AboutClick(QObject* Sender);
+  void Button3Click(QObject* Sender);
+  void Label5Click(QObject* Sender);
+  void Image1Click(QObject* Sender);
+  void Label8Click(QObject* Sender);
+  void Button17Click(QObject* Sender);
+  void Button4Click(QObject* Sender);
+  // Acquisition and clipboard (Unit1_Acquisition.cpp)
+  void ButtonGetPicUrlListClick(QObject* Sender);
+  void Button16Click(QObject* Sender);
+  void UrlDblClick(QObject* Sender);
+  void ClipboardChanged();  // one clipboard change notification
+  // Type filters (Unit1_Filters.cpp)
+  void Button18Click(QObject* Sender);
+  void Button6Click(QObject* Sender);
+  void Button7Click(QObject* Sender);
+  void Button8Click(QObject* Sender);
+  void Button9Click(QObject* Sender);
+  void Button10Click(QObject* Sender);
+  void Button11Click(QObject* Sender);
+  void Button12Click(QObject* Sender);
+  // Blacklist (Unit1_Blacklist.cpp)
+  void N2Click(QObject* Sender);
+  void N6Click(QObject* Sender);
+  void N3Click(QObject* Sender);
+  void Button1Click(QObject* Sender);
+  // Pre-processing list commands (Unit1_PreList.cpp)
+  void N1Click(QObject* Sender);
+  void N4Click(QObject* Sender);
+  void N5Click(QObject* Sender);
+  void N8Click(QObject* Sender);
+  // Import, batch start, progress (Unit1_Download.cpp)
+  void Button5Click(QObject* Sender);
+  void Button15Click(QObject* Sender);
+  void Button14Click(QObject* Sender);
+  void HTTPGetProgress(QObject* Sender, std::int32_t TotalSize, std::int32_t Readed);
+  void HTTPGetDoneFile(QObject* Sender, const std::string& FileName, std::int32_t FileSize);
+  // Completion monitor (Unit1_Monitor.cpp)
+  void Timer_CheckDownFileTimer(QObject* Sender);
+  void ListBox_DownloadClick(QObject* Sender);
+  // Save folder (Unit1_SaveFolder.cpp)
+  void Button13Click(QObject* Sender);
+  void FileNameDblClick(QObject* Sender);
+  void Button2Click(QObject* Sender);
+
+  // ---- Services shared by the handlers ---------------------------------
+  QString StatusText() const;
+  void SetStatusText(const QString& text);
+  // The fixed one-sentence message box.
+  void ShowMessage(const QString& text);
+  // The general error report.
+  void ReportError(const QString& text);
+  // Runs one handler; an error escaping it goes to the error report.
+  void Guarded(const std::function<void()>& handler);
+  // Lets the window process its pending events once.
+  static void ProcessMessages();
+  TShellSeam& Shell() const { return *seam_; }
+
+  // The blacklist file: AppDir + "黑名单.txt", or the same name in the user's
+  // data folder when AppDir cannot be written (Unit1_Blacklist.cpp).
+  QString BlacklistPath() const;
+  void LoadBlacklist();
+  void SaveBlacklist();
+
+  // Target path of a download address: SavePath + FileName + "/" + last
+  // segment (+ ".jpg" when forced), from the texts as they are now.
+  QString TargetPathOf(const QString& address) const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildWindow();    // Unit1_Layout.cpp
+  void WireHandlers();   // Unit1.cpp
+  void PlaceAnchored();  // Unit1_Layout.cpp: keeps right-anchored items in place
+  void RunStartupStep(int step, const std::function<void()>& body);
+
+  TForm1Options options_;
+  std::unique_ptr<TShellSeam> ownedSeam_;
+  TShellSeam* seam_ = nullptr;
+  // Target paths that a running download of this window is writing; a new
+  // batch start skips an address whose target path is in this set.
+  std::set<QString> activeTargets_;
+  friend class TForm1Access;
+};
+
+// The memo's lines as the list commands read them: the text after a final
+// line break is no line, and each line is cut to 4096 bytes of UTF-8.
+QStringList MemoLines(const QPlainTextEdit* memo);
+
+// The executable's folder with one "/" appended ("/opt/pv/x" gives
+// "/opt/pv/", an executable in "/" gives "//").
+QString AppDirOf(const QString& executablePath);
