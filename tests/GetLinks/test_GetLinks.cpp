@@ -257,9 +257,12 @@ TEST(Walk, TagsBeforeTheSourceFoundAreSkipped) {
   // only after the value read.
   EXPECT_EQ(Scan("<img alt=x><img alt=y><p src='pics/later.jpg'><img src='pics/next.jpg'>"),
             (Links{"http://host/dir/pics/later.jpg", "http://host/dir/pics/next.jpg"}));
-  // A tag inside a value that ended early is found again.
+  // The next tag is sought from the byte that ended the value, so a tag
+  // right after a value is found.
   EXPECT_EQ(Scan("<img src='pics/a b<img src=\"pics/inner.jpg\">"),
             Links{"http://host/dir/pics/inner.jpg"});
+  EXPECT_EQ(Scan("<img src=xpics/first.jpg<img src='pics/second.jpg'>"),
+            (Links{"http://host/dir/pics/first.jpg", "http://host/dir/pics/second.jpg"}));
 }
 
 TEST(Walk, SourceAfterTheLastTagIsNotTaken) {
