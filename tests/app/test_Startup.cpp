@@ -1,0 +1,71 @@
+// The startup sequence and the program folder.
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <stdexcept>
+
+#include "WindowFixture.h"
+
+using Startup = WindowTest;
+
+TEST_F(Startup, CaptionFoldersMemosAndLauncher) {
+  QApplication::clipboard()->setText("http://before.example/start.jpg");
+  CreateWindow();
+  EXPECT_EQ(Form->windowTitle(), "Pixvane1.3.2010.10.27");
+  EXPECT_EQ(Form->AppDir.toStdString(), ProgramDir());
+  EXPECT_EQ(Form->SavePath->text(), Form->AppDir);
+  EXPECT_TRUE(Form->Memo1->toPlainText().isEmpty());
+  EXPECT_TRUE(Form->Memo2->toPlainText().isEmpty());
+  // Text copied before the start is gone.
+  EXPECT_TRUE(QApplication::clipboard()->text().isEmpty());
+  // The launcher is named by the caption as designed, without the version.
+  const std::string launcher = ReadFile("Desktop/Pixvane.desktop");
+  EXPECT_NE(launcher.find("Name=Pixvane\n"), std::string::npos);
+  EXPECT_NE(launcher.find("Exec=\"" + PathOf("bin/pixvane") + "\"\n"), std::string::npos);
+  EXPECT_TRUE(Seam.Errors.isEmpty());
+}
+
+TEST_F(Startup, LauncherIsWrittenAgainAtEveryStart) {
+  CreateWindow();
+  DestroyWindow();
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(PathOf("Desktop/Pixvane.desktop"))));
+  CreateWindow();
+  EXPECT_TRUE(Exists("Desktop/Pixvane.desktop"));
+}
+
+TEST_F(Startup, AFailingStepIsReportedAndTheLaterStepsStillRun) {
+  CreateWindow([](int step) {
+    if (step == 1) throw std::runtime_error("the launcher cannot be written");
+    if (step == 6) throw std::runtime_error("剪贴板被占用");
+  });
+  ASSERT_EQ(Seam.Errors.size(), 2);
+  EXPECT_EQ(Seam.Errors[0], "the launcher cannot be written.");
+  EXPECT_EQ(Seam.Errors[1], "剪贴板被占用.");
+  EXPECT_FALSE(Exists("Desktop/Pixvane.desktop"));
+  EXPECT_EQ(Form->windowTitle(), "Pixvane1.3.2010.10.27");
+  EXPECT_EQ(Form->SavePath->text().toStdString(), ProgramDir());
+  EXPECT_TRUE(Form->Memo1->toPlainText().isEmpty());
+}
+
+TEST(AppDir, IsTheProgramFolderWithOneSlash) {
+  EXPECT_EQ(AppDirOf("/opt/pixvane/pixvane"), "/opt/pixvane/");
+  EXPECT_EQ(AppDirOf("/pixvane"), "//");
+}
+
+TEST(ErrorReport, AppendsAFullStopAfterACharacterThatSortsAfterIt) {
+  EXPECT_EQ(ErrorReportText("Access denied"), "Access denied.");
+  EXPECT_EQ(ErrorReportText("Done."), "Done.");
+  EXPECT_EQ(ErrorReportText("Stop!"), "Stop!");
+  EXPECT_EQ(ErrorReportText("磁盘已满"), "磁盘已满.");
+  EXPECT_EQ(ErrorReportText(""), "");
+}
+
+TEST_F(Startup, AnErrorEscapingAHandlerIsReportedAndTheWindowGoesOn) {
+  CreateWindow();
+  Form->Guarded([] { throw std::runtime_error("Disk full"); });
+  EXPECT_EQ(Seam.Errors, QStringList{"Disk full."});
+  Form->Guarded([] {});
+  EXPECT_EQ(Seam.Errors.size(), 1);
+}
