@@ -1,0 +1,450 @@
+// The internet client layer against in-process servers on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "Inet.h"
+#include "LocalServer.h"
+#include "Sandbox.h"
+
+using testnet::LocalServer;
+
+namespace {
+
+class InetTest : public SandboxTest {
+ protected:
+  void SetUp() override { inet::GlobalInit(); }
+  void TearDown() override {
+    inet::SetTimeouts(60000, 60000);
+    inet::SetCaFile("");
+  }
+
+  // The whole body of an opened request, read in chunks of chunk bytes;
+  // largest receives the biggest chunk seen, ok whether the end was clean.
+  static std::string ReadAll(inet::Request& request, std::size_t chunk, std::size_t* largest,
+                             bool* ok) {
+    std::string body;
+    std::string buffer(chunk, '\0');
+    std::size_t got = 0;
+    bool clean = false;
+    if (largest) *largest = 0;
+    for (;;) {
+      if (!request.Read(buffer.data(), chunk, got)) break;
+      if (got == 0) {
+        clean = true;
+        break;
+      }
+      if (largest && got > *largest) *largest = got;
+      body.append(buffer.data(), got);
+    }
+    if (ok) *ok = clean;
+    return body;
+  }
+
+  // The header of the given name exactly as it arrived; "<none>" when absent.
+  static std::string RawHeader(const httplib::Request& request, const std::string& name) {
+    for (const auto& [key, value] : request.headers)
+      if (key == name) return value;
+    return "<none>";
+  }
+};
+
+// --- Addresses -------------------------------------------------------------
+
+TEST_F(InetTest, EncodeAddressEscapesBlanksControlsAndHighBytes) {
+  EXPECT_EQ(inet::EncodeAddress("http://h/a b"), "http://h/a%20b");
+  EXPECT_EQ(inet::EncodeAddress(std::string("x\x01\x7F\xC3\xA9~!", 7)), "x%01%7F%C3%A9~!");
+  EXPECT_EQ(inet::EncodeAddress("http://h/p?q=1&r=%41#f"), "http://h/p?q=1&r=%41#f");
+  EXPECT_EQ(inet::EncodeAddress(""), "");
+}
+
+TEST_F(InetTest, GlobalInitMayBeCalledAgain) {
+  inet::GlobalInit();
+  inet::GlobalInit();
+  inet::Session session("a");
+  EXPECT_EQ(session.Agent(), "a");
+}
+
+TEST_F(InetTest, EncodedAddressReachesServer) {
+  LocalServer server;
+  std::string seenPath;
+  server->Get(R"(/dir/.*)", [&](const httplib::Request& req, httplib::Response& res) {
+    seenPath = req.path;
+    res.set_content("ok", "text/plain");
+  });
+  ASSERT_TRUE(server.Start());
+  inet::Session session("t");
+  auto request = inet::Request::OpenUrl(session, server.Url("/dir/a b\xE4.jpg"), 1025);
+  ASSERT_NE(request, nullptr);
+  EXPECT_EQ(request->StatusCode(), 200);
+  EXPECT_EQ(seenPath, "/dir/a b\xE4.jpg");  // decoded again by the server
+}
+
+// --- Response headers -------------------------------------------------------
+
+TEST_F(InetTest, RawHeadersAreThoseOfTheFinalResponseAfterRedirects) {
+  LocalServer server;
+  server->Get("/first", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("X-First", "1");
+    res.set_redirect("/second");
+  });
+  server->Get("/second", [](const httplib::Request&, httplib::Response& res) {
+    res.set_redirect("/final", 301);
+  });
+  server->Get("/final", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("X-Final", "yes");
+    res.set_content("done", "text/plain");
+  });
+  ASSERT_TRUE(server.Start());
+  inet::Session session("t");
+  auto request = inet::Request::OpenUrl(session, server.Url("/first"), 32768);
+  ASSERT_NE(request, nullptr);
+  const std::string& headers = request->RawHeaders();
+  EXPECT_EQ(headers.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << headers;
+  EXPECT_NE(headers.find("\r\nX-Final: yes\r\n"), std::string::npos);
+  EXPECT_EQ(headers.find("X-First"), std::string::npos);
+  EXPECT_EQ(headers.find("Location"), std::string::npos);
+  ASSERT_GE(headers.size(), 4u);
+  EXPECT_EQ(headers.substr(headers.size() - 4), "\r\n\r\n");
+  // Every line ends in CR LF, none in a bare LF.
+  for (std::size_t i = 0; i < headers.size(); ++i)
+    if (headers[i] == '\n') {
+      EXPECT_EQ(headers[i - 1], '\r') << "at " << i;
+    }
+  EXPECT_EQ(request->StatusCode(), 200);
+  std::string value;
+  EXPECT_FALSE(request->QueryHeader("X-First", 256, value));
+  EXPECT_TRUE(request->QueryHeader("x-final", 256, value));
+  EXPECT_EQ(value, "yes");
+  EXPECT_EQ(ReadAll(*request, 32768, nullptr, nullptr), "done");
+}
+
+TEST_F(InetTest, FollowsTenRedirectsButNotEleven) {
+  LocalServer server;
+  server->Get(R"(/hop/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+    const int left = std::stoi(req.matches[1]);
+    if (left == 0)
+      res.set_content("arrived", "text/plain");
+    else
+      res.set_redirect("/hop/" + std::to_string(left - 1));
+  });
+  ASSERT_TRUE(server.Start());
+  inet::Session session("t");
+  auto ten = inet::Request::OpenUrl(session, server.Url("/hop/10"), 32768);
+  ASSERT_NE(ten, nullptr);
+  EXPECT_EQ(ReadAll(*ten, 32768, nullptr, nullptr), "arrived");
+  EXPECT_EQ(inet::Request::OpenUrl(session, server.Url("/hop/11"), 32768), nullptr);
+}
+
+TEST_F(InetTest, HeaderValuesMustFitTheirBuffer) {
+  LocalServer server;
+  server->Get("/h", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Last-Modified", std::string(255, 'a'));
+    res.set_header("X-Long", std::string(256, 'b'));
+    res.set_header("X-Padded", "  value with inner blanks ");
+    res.set_content("", "text/plain");
+  });
+  ASSERT_TRUE(server.Start());
+  inet::Session session("t");
+  auto request = inet::Request::OpenUrl(session, server.Url("/h"), 1025);
+  ASSERT_NE(request, nullptr);
+  std::string value = "unchanged";
+  EXPECT_TRUE(request->QueryHeader("Last-Modified", 256, value));
+  EXPECT_EQ(value, std::string(255, 'a'));
+  value = "unchanged";
+  EXPECT_FALSE(request->QueryHeader("X-Long", 256, value));
+  EXPECT_EQ(value, "unchanged");
+  EXPECT_TRUE(request->QueryHeader("X-Long", 257, value));
+  EXPECT_TRUE(request->QueryHeader("X-PADDED", 256, value));
+  EXPECT_EQ(value, "value with inner blanks");
+  EXPECT_FALSE(request->QueryHeader("X-Absent", 2048, value));
+  EXPECT_TRUE(request->QueryHeader("Content-Length", 2048, value));
+  EXPECT_EQ(value, "0");
+}
+
+TEST_F(InetTest, ErrorStatusIsAResponseWithABody) {
+  LocalServer server;
+  server->Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 404;
+    res.set_content("not here", "text/html");
+  });
+  ASSERT_TRUE(server.Start());
+  inet::Session session("t");
+  auto request = inet::Request::OpenUrl(session, server.Url("/missing"), 1025);
+  ASSERT_NE(request, nullptr);
+  EXPECT_EQ(request->StatusCode(), 404);
+  EXPECT_EQ(ReadAll(*request, 1025, nullptr, nullptr), "not here");
+}
+
+// --- Body -----------------------------------------------------------------
+
+TEST_F(InetTest, BodyArrivesInChunksOfAtMostTheAskedSize) {
+  const std::string body = testnet::PatternBytes(300000);
+  LocalServer server;
+  server->Get("/big", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(body, "application/octet-stream");
+  });
+  server->Get("/chunked", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider(
+        "application/octet-stream", [&](size_t offset, httplib::DataSink& sink) {
+          if (offset < body.size()) {
+            sink.write(body.data() + offset, std::min<size_t>(50000, body.size() - offset));
+          } else {
+            sink.done();
+          }
+          return true;
+        });
+  });
+  ASSERT_TRUE(server.Start());
+  inet::Session session("t");
+  for (const char* path : {"/big", "/chunked"}) {
+    for (std::size_t chunk : {inet::kWorkerChunkBytes, inet::kPageChunkBytes}) {
+      auto request = inet::Request::OpenUrl(session, server.Url(path), chunk);
+      ASSERT_NE(request, nullptr);
+      std::size_t largest = 0;
+      bool clean = false;
+      EXPECT_EQ(ReadAll(*request, chunk, &largest, &clean), body) << path << " " << chunk;
+      EXPECT_TRUE(clean);
+      EXPECT_LE(largest, chunk);
+      EXPECT_GT(largest, 0u);
+    }
+  }
+  // A reader that asks for less than the chunk size gets no more than it asked.
+  auto request = inet::Request::OpenUrl(session, server.Url("/big"), 32768);
+  ASSERT_NE(request, nullptr);
+  std::size_t largest = 0;
+  EXPECT_EQ(ReadAll(*request, 100, &largest, nullptr), body);
+  EXPECT_LE(largest, 100u);
+}
+
+TEST_F(InetTest, BodyCutShortMakesTheReadFailAfterTheBytesReceived) {
+  LocalServer server;
+  server->Get("/cut", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(1000, "application/octet-stream",
+                             [](size_t offset, size_t, httplib::DataSink& sink) {
+                               if (offset > 0) return false;  // drop the connection
+                               sink.write(std::string(400, 'x').data(), 400);
+                               return true;
+                             });
+  });
+  ASSERT_TRUE(server.Start());
+  inet::Session session("t");
+  auto request = inet::Request::OpenUrl(session, server.Url("/cut"), 1025);
+  ASSERT_NE(request, nullptr);
+  bool clean = true;
+  EXPECT_EQ(ReadAll(*request, 1025, nullptr, &clean), std::string(400, 'x'));
+  EXPECT_FALSE(clean);
+}
+
+// --- Request ----------------------------------------------------------------
+
+TEST_F(InetTest, RequestCarriesAgentAcceptRefererAndExtraHeadersAsGiven) {
+  LocalServer server;
+  std::mutex mutex;
+  std::vector<httplib::Request> seen;
+  server->Get("/r", [&](const httplib::Request& req, httplib::Response& res) {
+    std::lock_guard<std::mutex> lock(mutex);
+    seen.push_back(req);
+    res.set_content("r", "text/plain");
+  });
+  ASSERT_TRUE(server.Start());
+
+  {
+    inet::Session session("Brenmoor HTTPGet");
+    inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "");
+    inet::Request request(connection, "GET", "/r", "http://ref.example/page", "image/gif, */*",
+                          1025);
+    ASSERT_TRUE(request.Send("RANGE: bytes=300-1000\r\nX-Two: b"));
+  }
+  {
+    inet::Session session("");
+    inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "");
+    inet::Request request(connection, "GET", "/r", "", "", 1025);
+    ASSERT_TRUE(request.Send());
+  }
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(RawHeader(seen[0], "User-Agent"), "Brenmoor HTTPGet");
+  EXPECT_EQ(RawHeader(seen[0], "Accept"), "image/gif, */*");
+  EXPECT_EQ(RawHeader(seen[0], "Referer"), "http://ref.example/page");
+  EXPECT_EQ(RawHeader(seen[0], "RANGE"), "bytes=300-1000");
+  EXPECT_EQ(RawHeader(seen[0], "Range"), "<none>");
+  EXPECT_EQ(RawHeader(seen[0], "X-Two"), "b");
+  EXPECT_EQ(RawHeader(seen[1], "User-Agent"), "<none>");
+  EXPECT_EQ(RawHeader(seen[1], "Accept"), "<none>");
+  EXPECT_EQ(RawHeader(seen[1], "Referer"), "<none>");
+  EXPECT_FALSE(seen[1].has_header("Range"));
+}
+
+TEST_F(InetTest, PostSendsBodyAndContentTypeAndCredentials) {
+  LocalServer server;
+  std::string method, body, type, authorization;
+  server->Post("/form", [&](const httplib::Request& req, httplib::Response& res) {
+    method = req.method;
+    body = req.body;
+    type = req.get_header_value("Content-Type");
+    authorization = req.get_header_value("Authorization");
+    res.set_content("posted", "text/plain");
+  });
+  ASSERT_TRUE(server.Start());
+  inet::Session session("t");
+  inet::Connection connection(session, "127.0.0.1", server.Port(), false, "user", "secret");
+  inet::Request request(connection, "POST", "/form", "", "*/*", 1025);
+  ASSERT_TRUE(request.Send("Content-Type: application/x-www-form-urlencoded", "a=1&b=%20"));
+  EXPECT_EQ(method, "POST");
+  EXPECT_EQ(body, "a=1&b=%20");
+  EXPECT_EQ(type, "application/x-www-form-urlencoded");
+  EXPECT_EQ(authorization, "Basic dXNlcjpzZWNyZXQ=");  // user:secret
+  EXPECT_EQ(ReadAll(request, 1025, nullptr, nullptr), "posted");
+}
+
+// --- Failures and time limits ------------------------------------------------
+
+TEST_F(InetTest, UnreachableAddressesGiveNoResponse) {
+  inet::Session session("t");
+  EXPECT_EQ(inet::Request::OpenUrl(session, "http://no-such-host.invalid/x", 1025), nullptr);
+  EXPECT_EQ(inet::Request::OpenUrl(
+                session, "http://127.0.0.1:" + std::to_string(testnet::ClosedPort()) + "/", 1025),
+            nullptr);
+  EXPECT_EQ(inet::Request::OpenUrl(session, "not an address", 1025), nullptr);
+  EXPECT_EQ(inet::Request::OpenUrl(session, "ftp://127.0.0.1/x", 1025), nullptr);
+  EXPECT_EQ(inet::Request::OpenUrl(session, "", 1025), nullptr);
+
+  inet::Connection noHost(session, "", 80, false, "", "");
+  inet::Request request(noHost, "GET", "example.com", "", "*/*", 1025);
+  EXPECT_FALSE(request.Send());
+  EXPECT_EQ(request.StatusCode(), 0);
+  EXPECT_EQ(request.RawHeaders(), "");
+  std::size_t got = 7;
+  char buffer[16];
+  EXPECT_FALSE(request.Read(buffer, sizeof buffer, got));
+  EXPECT_EQ(got, 0u);
+}
+
+TEST_F(InetTest, SilentServerIsGivenUpAfterTheIdleTimeLimit) {
+  inet::SetTimeouts(5000, 300);
+  testnet::SilentListener silent;
+  ASSERT_GT(silent.Port(), 0);
+  inet::Session session("t");
+  EXPECT_EQ(inet::Request::OpenUrl(session, silent.Url("/"), 1025), nullptr);
+}
+
+TEST_F(InetTest, StalledBodyMakesTheReadFailAfterTheIdleTimeLimit) {
+  inet::SetTimeouts(5000, 300);
+  std::atomic<bool> release{false};
+  LocalServer server;
+  server->Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(2000, "application/octet-stream",
+                             [&](size_t offset, size_t, httplib::DataSink& sink) {
+                               if (offset == 0) {
+                                 sink.write(std::string(100, 's').data(), 100);
+                                 return true;
+                               }
+                               // Stall until the client has given up (bounded).
+                               for (int i = 0; i < 500 && !release; ++i)
+                                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                               return false;
+                             });
+  });
+  ASSERT_TRUE(server.Start());
+  inet::Session session("t");
+  auto request = inet::Request::OpenUrl(session, server.Url("/stall"), 1025);
+  ASSERT_NE(request, nullptr);
+  bool clean = true;
+  EXPECT_EQ(ReadAll(*request, 1025, nullptr, &clean), std::string(100, 's'));
+  EXPECT_FALSE(clean);
+  release = true;
+}
+
+// --- Server slots ------------------------------------------------------------
+
+TEST_F(InetTest, DownloadConnectionsTakeAtMostSixSlotsPerServer) {
+  inet::Session session("t");
+  std::atomic<bool> stop{false};
+  std::vector<std::unique_ptr<inet::Connection>> held;
+  for (int i = 0; i < inet::kMaxConnectionsPerServer; ++i) {
+    held.push_back(
+        std::make_unique<inet::Connection>(session, "Slot.Example", 8080, false, "", "", &stop));
+    ASSERT_TRUE(held.back()->AcquireSlot());
+  }
+  EXPECT_EQ(inet::SlotsInUse("slot.example", 8080), 6);
+  EXPECT_EQ(inet::SlotsInUse("slot.example", 8081), 0);
+
+  // A seventh waits; another server is not affected.
+  inet::Connection other(session, "slot.example", 8081, false, "", "", &stop);
+  EXPECT_TRUE(other.AcquireSlot());
+  inet::Connection seventh(session, "slot.example", 8080, false, "", "", &stop);
+  auto waiting = std::async(std::launch::async, [&] { return seventh.AcquireSlot(); });
+  EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(150)), std::future_status::timeout);
+  held.pop_back();  // a slot comes free
+  EXPECT_TRUE(waiting.get());
+  EXPECT_EQ(inet::SlotsInUse("slot.example", 8080), 6);
+
+  // A waiting connection gives up when its stop flag is set.
+  std::atomic<bool> stopEighth{false};
+  inet::Connection eighth(session, "slot.example", 8080, false, "", "", &stopEighth);
+  auto giving = std::async(std::launch::async, [&] { return eighth.AcquireSlot(); });
+  EXPECT_EQ(giving.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+  stopEighth = true;
+  EXPECT_FALSE(giving.get());
+  EXPECT_EQ(inet::SlotsInUse("slot.example", 8080), 6);
+  held.clear();
+  EXPECT_EQ(inet::SlotsInUse("slot.example", 8080), 1);  // the seventh
+}
+
+TEST_F(InetTest, PageFetchTakesNoSlot) {
+  LocalServer server;
+  server->Get("/p", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("page", "text/html");
+  });
+  ASSERT_TRUE(server.Start());
+  inet::Session session("t");
+  std::atomic<bool> stop{false};
+  std::vector<std::unique_ptr<inet::Connection>> held;
+  for (int i = 0; i < inet::kMaxConnectionsPerServer; ++i) {
+    held.push_back(std::make_unique<inet::Connection>(session, "127.0.0.1", server.Port(), false,
+                                                      "", "", &stop));
+    ASSERT_TRUE(held.back()->AcquireSlot());
+  }
+  auto request = inet::Request::OpenUrl(session, server.Url("/p"), 32768);
+  ASSERT_NE(request, nullptr);
+  EXPECT_EQ(ReadAll(*request, 32768, nullptr, nullptr), "page");
+  // A download connection waits instead, and gives up when told to stop.
+  std::atomic<bool> stopMe{true};
+  inet::Connection download(session, "127.0.0.1", server.Port(), false, "", "", &stopMe);
+  inet::Request blocked(download, "GET", "/p", "", "*/*", 1025);
+  EXPECT_FALSE(blocked.Send());
+}
+
+// --- TLS ---------------------------------------------------------------------
+
+TEST_F(InetTest, HttpsWithTrustedCertificate) {
+  std::string cert, key;
+  ASSERT_TRUE(testnet::MakeCertificate(Dir(), cert, key));
+  LocalServer server(cert, key);
+  server->Get("/secure", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("over tls", "text/plain");
+  });
+  ASSERT_TRUE(server.Start());
+  inet::Session session("t");
+  // Not trusted by the system store.
+  EXPECT_EQ(inet::Request::OpenUrl(session, server.Url("/secure"), 1025), nullptr);
+
+  inet::SetCaFile(cert);
+  auto request = inet::Request::OpenUrl(session, server.Url("/secure"), 1025);
+  ASSERT_NE(request, nullptr);
+  EXPECT_EQ(ReadAll(*request, 1025, nullptr, nullptr), "over tls");
+  std::string upper = server.Url("/secure");
+  upper.replace(0, 5, "HTTPS");
+  EXPECT_NE(inet::Request::OpenUrl(session, upper, 1025), nullptr);
+
+  inet::Connection connection(session, "127.0.0.1", server.Port(), true, "", "");
+  inet::Request onConnection(connection, "GET", "/secure", "", "*/*", 1025);
+  ASSERT_TRUE(onConnection.Send());
+  EXPECT_EQ(onConnection.StatusCode(), 200);
+  EXPECT_EQ(ReadAll(onConnection, 1025, nullptr, nullptr), "over tls");
+}
+
+}  // namespace
