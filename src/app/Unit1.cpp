@@ -90,7 +90,7 @@ void TForm1::WireHandlers() {
   // A click on the download list is any change of its selection, by mouse
   // or keyboard.
   connect(ListBox_Download, &QListWidget::currentRowChanged, this, [this](int row) {
-    if (row >= 0) Guarded([&] { ListBox_DownloadClick(ListBox_Download); });
+    if (row >= 0 && !quietDownloadList_) Guarded([&] { ListBox_DownloadClick(ListBox_Download); });
   });
   connect(Timer_CheckDownFile, &QTimer::timeout, this,
           [this] { Guarded([&] { Timer_CheckDownFileTimer(Timer_CheckDownFile); }); });
@@ -247,6 +247,36 @@ QStringList MemoLines(const QPlainTextEdit* memo) {
           CutToBytes(std::string_view(bytes.constData(), bytes.size()), kMemoLineBytes));
   }
   return lines;
+}
+
+void SetMemoLines(QPlainTextEdit* memo, const QStringList& lines) {
+  QString text = lines.join(QLatin1Char('\n'));
+  // A final empty line needs its own line break to count as a line.
+  if (!lines.isEmpty() && lines.back().isEmpty()) text += QLatin1Char('\n');
+  memo->setPlainText(text);
+}
+
+QString ListKeyOf(const QString& text) {
+  QString key = text;
+  for (QChar& c : key)
+    if (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) c = QChar(c.unicode() + 32);
+  return key;
+}
+
+int IndexOfIgnoreCase(const QListWidget* list, const QString& text) {
+  const QString key = ListKeyOf(text);
+  for (int i = 0, n = list->count(); i < n; ++i) {
+    const QString item = list->item(i)->text();
+    if (item.size() == key.size() && ListKeyOf(item) == key) return i;
+  }
+  return -1;
+}
+
+QStringList ItemTexts(const QListWidget* list) {
+  QStringList texts;
+  texts.reserve(list->count());
+  for (int i = 0, n = list->count(); i < n; ++i) texts << list->item(i)->text();
+  return texts;
 }
 
 QString AppDirOf(const QString& executablePath) {

@@ -228,6 +228,11 @@ class TForm1 : public QMainWindow {
   void LoadBlacklist();
   void SaveBlacklist();
 
+  // Sets the processed-count caption from the processed list's line count.
+  void SetProcessedCaption();
+  // Replaces the processed list by lines and sets the count caption.
+  void FillProcessedList(const QStringList& lines);
+
   // Target path of a download address: SavePath + FileName + "/" + last
   // segment (+ ".jpg" when forced), from the texts as they are now.
   QString TargetPathOf(const QString& address) const;
@@ -247,12 +252,29 @@ class TForm1 : public QMainWindow {
   // Target paths that a running download of this window is writing; a new
   // batch start skips an address whose target path is in this set.
   std::set<QString> activeTargets_;
+  // Set while the program itself changes the download list, so that only the
+  // user's own selection changes open an address.
+  bool quietDownloadList_ = false;
   friend class TForm1Access;
 };
 
 // The memo's lines as the list commands read them: the text after a final
 // line break is no line, and each line is cut to 4096 bytes of UTF-8.
 QStringList MemoLines(const QPlainTextEdit* memo);
+
+// Replaces the memo's text by these lines, so that MemoLines gives them back.
+void SetMemoLines(QPlainTextEdit* memo, const QStringList& lines);
+
+// The whole-entry key of the lists' case-insensitive search: "A" to "Z"
+// folded to "a" to "z", every other character kept.
+QString ListKeyOf(const QString& text);
+
+// Index of the first item equal to text, letter case of A-Z aside; -1 when
+// there is none.
+int IndexOfIgnoreCase(const QListWidget* list, const QString& text);
+
+// The texts of all items of a list, in order.
+QStringList ItemTexts(const QListWidget* list);
 
 // The executable's folder with one "/" appended ("/opt/pv/x" gives
 // "/opt/pv/", an executable in "/" gives "//").
