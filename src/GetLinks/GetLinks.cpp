@@ -2,9 +2,10 @@
 
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 
 #include "GetWebPage.h"
@@ -16,7 +17,7 @@ constexpr std::size_t kNone = std::string_view::npos;
 
 constexpr std::string_view kInputTag = "<input";  // image buttons, scanned as images
 constexpr std::string_view kImageTag = "<img";    // start of a candidate
-constexpr std::string_view kSourceAttribute = "src=";
+constexpr std::string_view kSourceName = "src";   // "src=" is found through its "="
 constexpr std::size_t kFixedSkip = 5;        // the value starts 5 bytes after the "s" of "src="
 constexpr std::size_t kLengthFloor = 8;      // values of this length or shorter are dropped
 constexpr std::size_t kRootPathLimit = 100;  // bytes kept after the "/" of a root-relative value
@@ -32,7 +33,12 @@ constexpr std::array<unsigned char, 256> MakeFoldTable() {
 }
 constexpr auto kFold = MakeFoldTable();
 
-// How a byte behaves while a source value is read.
+unsigned char Fold(char c) {
+  return kFold[static_cast<unsigned char>(c)];
+}
+
+// How a byte behaves while a source value is read. Folding never changes a
+// byte's kind (A-Z and a-z are all address bytes).
 enum class ValueByte : unsigned char { kEnd, kAddress, kQuote };
 
 constexpr std::array<ValueByte, 256> MakeValueTable() {
@@ -49,49 +55,101 @@ constexpr std::array<ValueByte, 256> MakeValueTable() {
 }
 constexpr auto kValueTable = MakeValueTable();
 
-ValueByte KindOf(char c) {
-  return kValueTable[static_cast<unsigned char>(c)];
-}
-
-// 0-based index of the first occurrence of needle in text at or after from;
-// kNone when there is none (also when from lies beyond the end).
-std::size_t Find(std::string_view text, std::string_view needle, std::size_t from) {
-  if (from > text.size() || needle.size() > text.size() - from) return kNone;
-  const void* hit = memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
-  return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : kNone;
-}
-
 bool Contains(std::string_view text, std::string_view needle) {
   return text.find(needle) != kNone;
 }
 
-// Replaces every "<input" that lies before the first NUL byte by "<img", left
-// to right, in place (the text only shrinks). Bytes from the first NUL on are
-// kept as they are, so an "<input" there survives.
-void ReplaceImageButtons(std::string& text) {
-  const void* nul = std::memchr(text.data(), '\0', text.size());
-  const std::size_t limit =
-      nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()) : text.size();
-  const std::string_view head(text.data(), limit);
-
-  std::size_t read = Find(head, kInputTag, 0);
-  if (read == kNone) return;
-  std::size_t write = read;
-  while (read != kNone) {
-    std::memcpy(text.data() + write, kImageTag.data(), kImageTag.size());
-    write += kImageTag.size();
-    read += kInputTag.size();
-    const std::size_t next = Find(head, kInputTag, read);
-    const std::size_t stop = (next == kNone) ? text.size() : next;
-    std::memmove(text.data() + write, text.data() + read, stop - read);
-    write += stop - read;
-    read = next;
+// The page text as the scan sees it, read straight from the fetched bytes
+// without a copy: each byte through the fold table (the page text is the
+// lower-cased page), and each "<input" that ends before the page's first NUL
+// byte standing for the "<img" that replaces it. Neither "<img" nor "src="
+// can overlap an "<input" or its replacement, so tags and sources are found
+// in the same order either way; the replacement shows in a value only when the
+// byte skipped after "src=" is the "<" of an "<input": the value then begins
+// with the "img" of the replacement. Indices are 0-based.
+class PageText {
+ public:
+  explicit PageText(std::string_view page) : page_(page) {
+    const void* nul = std::memchr(page.data(), '\0', page.size());
+    buttonLimit_ = nul ? Offset(nul) : page.size();
   }
-  text.resize(write);
-}
+
+  // The first "<img" or image button at or after from; kNone when there is none.
+  std::size_t FindTag(std::size_t from) const {
+    while (from < page_.size()) {
+      const void* hit = std::memchr(page_.data() + from, '<', page_.size() - from);
+      if (!hit) return kNone;
+      const std::size_t at = Offset(hit);
+      if (Matches(at, kImageTag) || ImageButtonAt(at)) return at;
+      from = at + 1;
+    }
+    return kNone;
+  }
+
+  // The first "src=" at or after from: each "=" is found and the three bytes
+  // before it compared.
+  std::size_t FindSource(std::size_t from) const {
+    std::size_t at = from + kSourceName.size();
+    while (at < page_.size()) {
+      const void* hit = std::memchr(page_.data() + at, '=', page_.size() - at);
+      if (!hit) return kNone;
+      const std::size_t equals = Offset(hit);
+      if (Matches(equals - kSourceName.size(), kSourceName)) return equals - kSourceName.size();
+      at = equals + 1;
+    }
+    return kNone;
+  }
+
+  // Reads the value of the "src=" at source into value, lower-cased, and
+  // returns the read position: the index of the byte that ended the value,
+  // or one past the end of the page (two when "=" is the last byte).
+  std::size_t ReadValue(std::size_t source, std::string& value) const {
+    value.clear();
+    const std::size_t skipped = source + kFixedSkip - 1;  // the byte after "=", whatever it is
+    std::size_t start = skipped + 1;
+    if (ImageButtonAt(skipped)) {
+      // The skipped "<" begins a replaced "<input": the value reads "img..."
+      // and goes on after the "<input".
+      value.assign(kImageTag.substr(1));
+      start = skipped + kInputTag.size();
+    } else {
+      // A quote at the first position is skipped and the value starts after it.
+      while (start < page_.size() && KindAt(start) == ValueByte::kQuote) ++start;
+    }
+    std::size_t read = start;
+    while (read < page_.size() && KindAt(read) == ValueByte::kAddress) ++read;
+    for (std::size_t i = start; i < read; ++i) value.push_back(static_cast<char>(Fold(page_[i])));
+    return read;
+  }
+
+ private:
+  std::size_t Offset(const void* p) const {
+    return static_cast<std::size_t>(static_cast<const char*>(p) - page_.data());
+  }
+
+  ValueByte KindAt(std::size_t i) const {
+    return kValueTable[static_cast<unsigned char>(page_[i])];
+  }
+
+  // True when the folded bytes at pos equal pattern (which is lower case).
+  bool Matches(std::size_t pos, std::string_view pattern) const {
+    if (pos > page_.size() || pattern.size() > page_.size() - pos) return false;
+    for (std::size_t k = 0; k < pattern.size(); ++k)
+      if (Fold(page_[pos + k]) != static_cast<unsigned char>(pattern[k])) return false;
+    return true;
+  }
+
+  // An "<input" at pos that ends before the first NUL byte.
+  bool ImageButtonAt(std::size_t pos) const {
+    return pos <= buttonLimit_ && kInputTag.size() <= buttonLimit_ - pos && Matches(pos, kInputTag);
+  }
+
+  std::string_view page_;
+  std::size_t buttonLimit_;
+};
 
 // The page base and site root of a page address, each with its lower-cased
-// form, which is what the duplicate check compares.
+// form, from which the duplicate check's keys are built.
 struct Resolver {
   std::string base;
   std::string root;
@@ -114,80 +172,152 @@ struct Resolver {
   }
 };
 
-// The scan of one page. Text is the fetched page; it is lower-cased and its
-// image buttons replaced here, in place.
-std::vector<std::string> ScanPage(const std::string& url, std::string text) {
-  std::vector<std::string> result;
-  if (text.empty()) return result;
+// A hash set of the result's addresses, lower-cased: open addressing over
+// indices into the result, so no address is held twice. Each slot holds the
+// upper 32 bits of the key's hash and the entry's index plus one; 0 is free.
+class AddressSet {
+ public:
+  static std::uint64_t Hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
 
-  for (char& c : text) c = AsciiLowerChar(c);
-  ReplaceImageButtons(text);
-  const std::string_view page(text);
-  const std::size_t size = page.size();
+  // The slot a key with this hash probes first (none before the first add).
+  const std::uint64_t* FirstSlot(std::uint64_t hash) const {
+    return slots_.empty() ? nullptr : &slots_[(hash >> 32) & (slots_.size() - 1)];
+  }
 
+  // True, and key recorded as the next entry of result, when result holds no
+  // entry equal to key ignoring letter case; key is lower case.
+  bool Add(std::string_view key, std::uint64_t hash, const std::vector<std::string>& result) {
+    if ((count_ + 1) * 2 > slots_.size()) Grow();
+    const std::uint64_t tag = hash >> 32;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = tag & mask;; i = (i + 1) & mask) {
+      const std::uint64_t slot = slots_[i];
+      if (slot == 0) {
+        slots_[i] = (tag << 32) | (result.size() + 1);
+        ++count_;
+        return true;
+      }
+      if ((slot >> 32) == tag && EqualsKey(result[(slot & 0xFFFFFFFFu) - 1], key)) return false;
+    }
+  }
+
+ private:
+  static bool EqualsKey(const std::string& entry, std::string_view key) {
+    if (entry.size() != key.size()) return false;
+    for (std::size_t k = 0; k < key.size(); ++k)
+      if (Fold(entry[k]) != static_cast<unsigned char>(key[k])) return false;
+    return true;
+  }
+
+  void Grow() {
+    std::vector<std::uint64_t> old(slots_.empty() ? 1024 : slots_.size() * 2, 0);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const std::uint64_t slot : old) {
+      if (slot == 0) continue;
+      std::size_t i = (slot >> 32) & mask;
+      while (slots_[i] != 0) i = (i + 1) & mask;
+      slots_[i] = slot;
+    }
+  }
+
+  std::vector<std::uint64_t> slots_;
+  std::size_t count_ = 0;
+};
+
+// The result in first-found order, without duplicates. Addresses wait in a
+// short queue while the scan goes on, so that the hash slot each one probes
+// is fetched from memory in the meantime; they are checked and added strictly
+// in the order in which they were found.
+class ResultBuilder {
+ public:
+  // One resolved address: prefix (the base or root as typed, or none) and
+  // tail, with prefixKey the prefix lower-cased.
+  void Offer(const std::string* prefix, std::string_view prefixKey, std::string_view tail) {
+    Pending& pending = queue_[(head_ + count_) % kDepth];
+    pending.prefix = prefix;
+    pending.prefixKeySize = prefixKey.size();
+    pending.key.assign(prefixKey).append(tail);
+    pending.hash = AddressSet::Hash(pending.key);
+    // Written out here: a helper holding only the prefetch is taken for a
+    // function without effect and dropped by the optimizer.
+    if (const std::uint64_t* slot = seen_.FirstSlot(pending.hash)) __builtin_prefetch(slot);
+    if (++count_ == kDepth) Commit();
+  }
+
+  std::vector<std::string> Finish() {
+    while (count_ > 0) Commit();
+    return std::move(result_);
+  }
+
+ private:
+  static constexpr std::size_t kDepth = 16;
+
+  struct Pending {
+    const std::string* prefix = nullptr;
+    std::size_t prefixKeySize = 0;
+    std::string key;  // the address lower-cased
+    std::uint64_t hash = 0;
+  };
+
+  void Commit() {
+    const Pending& pending = queue_[head_];
+    head_ = (head_ + 1) % kDepth;
+    --count_;
+    if (!seen_.Add(pending.key, pending.hash, result_)) return;
+    // The tail comes from the lower-cased page text, so it is the same in
+    // the key and in the address.
+    const std::string_view tail = std::string_view(pending.key).substr(pending.prefixKeySize);
+    std::string address;
+    address.reserve(pending.key.size());
+    if (pending.prefix) address.append(*pending.prefix);
+    address.append(tail);
+    result_.push_back(std::move(address));
+  }
+
+  std::array<Pending, kDepth> queue_;
+  std::size_t head_ = 0;
+  std::size_t count_ = 0;
+  AddressSet seen_;
+  std::vector<std::string> result_;
+};
+
+// The scan of one page (bytes as fetched).
+std::vector<std::string> ScanPage(const std::string& url, std::string_view page) {
+  const PageText text(page);
   const Resolver resolver(url);
-  // Lower-cased addresses already in the result. The value bytes come from
-  // the lower-cased page, so only the base or root part needs folding.
-  std::unordered_set<std::string> seen;
-  std::string key;
+  ResultBuilder result;
+  std::string value;
 
   std::size_t cursor = 0;
   for (;;) {
-    const std::size_t tag = Find(page, kImageTag, cursor);
+    const std::size_t tag = text.FindTag(cursor);
     std::size_t source;
     if (tag != kNone) {
-      source = Find(page, kSourceAttribute, tag);
+      source = text.FindSource(tag);
     } else if (cursor == 0) {
       // A page without any "<img": its first "src=" is still taken once.
-      source = Find(page, kSourceAttribute, 0);
+      source = text.FindSource(0);
     } else {
       // Every earlier pass consumed a "src=" and left the cursor past it, so
       // the first "src=" of the page lies before the cursor: the scan is over.
       break;
     }
     if (source == kNone) break;
+    cursor = text.ReadValue(source, value);
 
-    // One byte after "=" is skipped whatever it is; then quotes at the first
-    // position are skipped, and the value runs over address bytes. The end
-    // of the page ends the value like an end byte.
-    std::size_t start = source + kFixedSkip;
-    while (start < size && KindOf(page[start]) == ValueByte::kQuote) ++start;
-    std::size_t read = start;
-    while (read < size && KindOf(page[read]) == ValueByte::kAddress) ++read;
-
-    if (read - start > kLengthFloor) {
-      const std::string_view value = page.substr(start, read - start);
-      if (!Contains(value, ".js") && !Contains(value, "mailto:") &&
-          !Contains(value, "javascript:")) {
-        const std::string* prefix = nullptr;
-        const std::string* prefixKey = nullptr;
-        std::string_view tail = value;
-        if (!Contains(value, "://")) {
-          if (value.front() == '/') {
-            prefix = &resolver.root;
-            prefixKey = &resolver.rootKey;
-            tail = value.substr(1, kRootPathLimit);
-          } else {
-            prefix = &resolver.base;
-            prefixKey = &resolver.baseKey;
-          }
-        }
-        key.clear();
-        if (prefixKey) key.append(*prefixKey);
-        key.append(tail);
-        if (seen.find(key) == seen.end()) {
-          seen.insert(key);
-          std::string address;
-          address.reserve(key.size());
-          if (prefix) address.append(*prefix);
-          address.append(tail);
-          result.push_back(std::move(address));
-        }
-      }
-    }
-    cursor = read;
+    if (value.size() <= kLengthFloor || Contains(value, ".js") || Contains(value, "mailto:") ||
+        Contains(value, "javascript:"))
+      continue;
+    if (Contains(value, "://"))
+      result.Offer(nullptr, {}, value);
+    else if (value.front() == '/')
+      result.Offer(&resolver.root, resolver.rootKey,
+                   std::string_view(value).substr(1, kRootPathLimit));
+    else
+      result.Offer(&resolver.base, resolver.baseKey, value);
   }
-  return result;
+  return result.Finish();
 }
 
 }  // namespace
@@ -195,7 +325,7 @@ std::vector<std::string> ScanPage(const std::string& url, std::string text) {
 std::vector<std::string> GetImageLinks(const std::string& Url) {
   std::string Page;
   GetWebPage(Url, false, Page);
-  return ScanPage(Url, std::move(Page));
+  return ScanPage(Url, Page);
 }
 
 std::vector<std::string> GetImageLinksFromPage(const std::string& Url, const std::string& Page) {

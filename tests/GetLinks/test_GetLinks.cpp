@@ -250,6 +250,9 @@ TEST(Walk, OnlyTheFirstSourceAfterEachTagIsTaken) {
             Links{"http://host/dir/pics/first.jpg"});
   EXPECT_EQ(Scan("<img lowsrc='pics/low.jpg' src='pics/high.jpg'>"),
             Links{"http://host/dir/pics/low.jpg"});
+  // Only the whole "src=" counts, in any letter case.
+  EXPECT_EQ(Scan("<img srv='pics/no1.jpg' sr='pics/no2.jpg' rc='pics/no3.jpg' SrC='pics/yes.jpg'>"),
+            Links{"http://host/dir/pics/yes.jpg"});
 }
 
 TEST(Walk, TagsBeforeTheSourceFoundAreSkipped) {
