@@ -1,6 +1,6 @@
 // In-process servers on 127.0.0.1 for the network tests: a cpp-httplib
-// server on a random port (plain or TLS with a throw-away certificate), a
-// listener that never answers, and a count of the connections open to a port.
+// server on a random port (plain or TLS with a throw-away certificate) and a
+// listener that never answers.
 #pragma once
 
 #include <arpa/inet.h>
@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -113,23 +112,6 @@ inline int ClosedPort() {
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
   ::close(fd);
   return ntohs(address.sin_port);
-}
-
-// Connections in the ESTABLISHED state whose server end is 127.0.0.1:port.
-inline int EstablishedTo(int port) {
-  std::ifstream table("/proc/net/tcp");
-  std::string line;
-  std::getline(table, line);  // column titles
-  int count = 0;
-  while (std::getline(table, line)) {
-    std::istringstream fields(line);
-    std::string slot, local, remote, state;
-    fields >> slot >> local >> remote >> state;
-    const auto colon = local.find(':');
-    if (colon == std::string::npos || state != "01") continue;
-    if (std::stoi(local.substr(colon + 1), nullptr, 16) == port) ++count;
-  }
-  return count;
 }
 
 // A self-signed certificate for 127.0.0.1 made with the openssl tool into

@@ -1,6 +1,8 @@
 #include "Inet.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -96,15 +98,36 @@ class SlotTable {
     return it == table_.end() ? 0 : it->second.used;
   }
 
+  // Network connections actually open, counted as curl opens and closes them.
+  void SocketOpened(const std::string& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Sockets& sockets = sockets_[key];
+    sockets.peak = std::max(sockets.peak, ++sockets.open);
+  }
+  void SocketClosed(const std::string& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --sockets_[key].open;
+  }
+  std::pair<int, int> SocketCounts(const std::string& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = sockets_.find(key);
+    return it == sockets_.end() ? std::pair(0, 0) : std::pair(it->second.open, it->second.peak);
+  }
+
  private:
   struct Entry {
     int used = 0;
     std::uint64_t nextTicket = 0;
     std::deque<std::uint64_t> queue;
   };
+  struct Sockets {
+    int open = 0;
+    int peak = 0;
+  };
   std::mutex mutex_;
   std::condition_variable changed_;
   std::unordered_map<std::string, Entry> table_;
+  std::unordered_map<std::string, Sockets> sockets_;
 };
 
 SlotTable& Slots() {
@@ -171,6 +194,33 @@ std::string EncodeAddress(std::string_view address) {
 int SlotsInUse(const std::string& host, int port) {
   return Slots().InUse(SlotKey(host, port));
 }
+int OpenSockets(const std::string& host, int port) {
+  return Slots().SocketCounts(SlotKey(host, port)).first;
+}
+int PeakSockets(const std::string& host, int port) {
+  return Slots().SocketCounts(SlotKey(host, port)).second;
+}
+
+namespace {
+
+// Socket callbacks of download connections. Their data is the Connection,
+// which outlives every network connection made for it: its destructor closes
+// the connection cache before anything else.
+curl_socket_t OpenCountedSocket(void* connection, curlsocktype, curl_sockaddr* address) {
+  const curl_socket_t fd =
+      ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (fd != CURL_SOCKET_BAD)
+    Slots().SocketOpened(static_cast<Connection*>(connection)->ServerKey());
+  return fd;
+}
+
+int CloseCountedSocket(void* connection, curl_socket_t fd) {
+  const int result = ::close(fd);
+  Slots().SocketClosed(static_cast<Connection*>(connection)->ServerKey());
+  return result;
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 
@@ -197,6 +247,7 @@ Connection::Connection(const Session& session, std::string host, int port, bool 
       userName_(std::move(userName)),
       password_(std::move(password)),
       stop_(stop),
+      serverKey_(stop != nullptr ? SlotKey(host_, port_) : std::string()),
       multi_(std::make_unique<MultiHandle>()) {}
 
 Connection::~Connection() {
@@ -369,6 +420,12 @@ void Request::Configure(std::size_t chunkBytes) {
     caFile = Config().caFile;
   }
   if (!caFile.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
+  if (connection_ != nullptr && !connection_->ServerKey().empty()) {
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &OpenCountedSocket);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, connection_);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &CloseCountedSocket);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, connection_);
+  }
 }
 
 std::unique_ptr<Request> Request::OpenUrl(const Session& session, const std::string& url,

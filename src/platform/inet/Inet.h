@@ -64,6 +64,10 @@ std::string EncodeAddress(std::string_view address);
 // The number of download connection slots in use for host:port right now
 // (host compared without regard to letter case).
 int SlotsInUse(const std::string& host, int port);
+// Network connections that download connections to host:port hold open right
+// now, and the most they ever held open at the same moment.
+int OpenSockets(const std::string& host, int port);
+int PeakSockets(const std::string& host, int port);
 
 // Session: the agent string; the root of the connections and requests made
 // under it. Holds no network resource of its own.
@@ -105,6 +109,8 @@ class Connection {
   // set before a slot came free.
   bool AcquireSlot();
   MultiHandle& Multi() { return *multi_; }
+  // Key of the server in the slot table; empty for a connection without slot.
+  const std::string& ServerKey() const { return serverKey_; }
 
  private:
   const Session& session_;
@@ -114,6 +120,7 @@ class Connection {
   std::string userName_;
   std::string password_;
   const std::atomic<bool>* stop_;
+  std::string serverKey_;
   std::string slotKey_;  // empty while no slot is held
   std::unique_ptr<MultiHandle> multi_;
 };

@@ -1,0 +1,158 @@
+// Download component (THTTPGet) and its worker thread (THTTPGetThread).
+//
+// The window fills a THTTPGet's properties, binds its events and calls
+// StartDownload; the component copies the properties into a new worker,
+// which downloads the address into the file on a thread of its own, with
+// resume through a one-line ".log" sidecar beside the file. Progress reaches
+// the window after every chunk through a blocking hand-over to the
+// user-interface thread; the end of a download becomes the component's
+// OnDoneFile or OnError event, also on the user-interface thread.
+#pragma once
+
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace inet {
+class Session;
+class Connection;
+class Request;
+}  // namespace inet
+
+// Events: a handler bound to an object (a lambda capturing it, or
+// std::bind_front(&TForm1::Method, form)); Sender comes first.
+using TOnProgressEvent =
+    std::function<void(QObject* Sender, std::int32_t TotalSize, std::int32_t Readed)>;
+using TOnDoneFileEvent =
+    std::function<void(QObject* Sender, const std::string& FileName, std::int32_t FileSize)>;
+using TOnDoneStringEvent = std::function<void(QObject* Sender, const std::string& Result)>;
+using TNotifyEvent = std::function<void(QObject* Sender)>;
+
+// One download on a thread of its own. Created by THTTPGet::StartDownload with
+// every field copied; starts itself at creation, runs Run, has the
+// user-interface thread run its completion notification, and releases itself
+// afterwards. Never reused.
+class THTTPGetThread final : public QThread {
+  Q_OBJECT
+
+ public:
+  // The completion notification: run on the user-interface thread when Run has
+  // ended, while the worker waits.
+  using TCompletion = std::function<void(THTTPGetThread* Sender)>;
+
+  // Copies every argument into its field, attaches the completion
+  // notification, and only then starts the thread.
+  THTTPGetThread(std::string AcceptTypes, std::string Agent, std::string URL, std::string FileName,
+                 std::string UserName, std::string Password, std::string PostQuery,
+                 std::string Referer, bool UseCache, TOnProgressEvent ProgressHandler, bool ToFile,
+                 TCompletion Completion);
+  ~THTTPGetThread() override;
+
+  // Fields. Written by the worker while it runs; read on the user-interface
+  // thread only while the worker waits in a hand-over or after Run has ended.
+  const std::string AcceptTypes;
+  const std::string Agent;
+  const std::string URL;
+  const std::string FileName;
+  std::string TextResult;  // the body in text mode
+  const std::string UserName;
+  const std::string Password;
+  const std::string PostQuery;
+  const std::string Referer;
+  const bool UseCache;  // no local cache exists: every request goes to the server
+  std::atomic<bool> Succeeded{false};
+  std::int32_t ContentLength = 0;  // the first response's Content-Length; 0 when none
+  const bool ToFile;
+  std::int64_t ResumeOffset = 0;  // bytes of the target file this run keeps
+  std::uint32_t ChunkBytes = 0;   // size of the chunk just read
+  std::int32_t ReadCount = 0;     // body bytes received in this run
+  const TOnProgressEvent ProgressHandler;
+  std::atomic<bool> StopRequested{false};
+
+  // Cuts the link to the component (user-interface thread): from now on the
+  // worker raises no progress event and runs no completion notification.
+  void CutLink();
+
+  // Small operations.
+  // Splits an address into host, path and port text. An "http://" (or
+  // "https://", which also sets Secure and the port text "443") prefix in any
+  // letter case is removed; the host part is the text before the first "/",
+  // the path the rest from that "/"; a ":" in the host part starts the port
+  // text. The port text is left as the caller set it when none is named.
+  static void SplitAddress(const std::string& Address, std::string& Host, std::string& Path,
+                           std::string& Port, bool& Secure);
+  // The port text as a decimal number; Default when it is not one.
+  static int PortNumber(const std::string& Port, int Default);
+  // The file's first line (ended by CR, LF or CR LF); empty when it has none.
+  static std::string ReadFirstLine(const std::string& FileName);
+  // The file's size in bytes.
+  static std::int64_t FileSizeOf(const std::string& FileName);
+  // Deletes the file if it exists, then writes Line and CR LF as its whole text.
+  static void WriteOneLine(const std::string& Line, const std::string& FileName);
+
+  // Workers that exist right now (created and not yet released).
+  static int LiveCount();
+
+ protected:
+  void run() override;
+
+ private:
+  void Run();
+  void ReportProgress();
+  // Runs Method on the user-interface thread and waits until it has run; a
+  // failure raised by Method is raised again here.
+  void Synchronize(const std::function<void()>& Method);
+  void CloseInternetHandles();
+
+  std::unique_ptr<inet::Session> FSession;
+  std::unique_ptr<inet::Connection> FConnection;
+  std::unique_ptr<inet::Request> FRequest;
+  TCompletion FCompletion;          // touched on the user-interface thread only
+  std::atomic<bool> FLinked{true};  // cleared by CutLink
+};
+
+// The download component: one address into one file at a time. Owned by a
+// parent QObject, which destroys it. Setting a property has no side effect.
+class THTTPGet : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit THTTPGet(QObject* AOwner);
+  // Cancels a running download and cuts the worker's link to this component,
+  // without waiting for the worker.
+  ~THTTPGet() override;
+
+  // Published properties, in their published order.
+  std::string AcceptTypes = "*/*";         // value of the request's Accept header
+  std::string Agent = "Brenmoor HTTPGet";  // user agent; empty sends none
+  bool BinaryData = false;                 // kept; no effect on a download
+  std::string URL;                         // the address to fetch
+  bool UseCache = false;                   // kept; requests always go to the server
+  std::string FileName;                    // full name of the target file
+  std::string UserName;                    // offered when the server asks
+  std::string Password;                    // offered when the server asks
+  std::string PostQuery;                   // form data; not empty makes a POST
+  std::string Referer;                     // referrer; empty sends none
+  bool WaitThread = false;                 // StartDownload returns when the download ended
+  TOnProgressEvent OnProgress;             // Sender: the worker
+  TOnDoneFileEvent OnDoneFile;             // Sender: this component
+  TOnDoneStringEvent OnDoneString;         // never raised: downloads always go to a file
+  TNotifyEvent OnError;                    // Sender: this component
+
+  // Starts the download the properties describe; ignored while one runs.
+  void StartDownload();
+  // Asks a running download to stop; does not wait.
+  void CancelDownload();
+  // The running worker; null while idle.
+  THTTPGetThread* Worker() const { return FWorker; }
+
+ private:
+  void WorkerDone(THTTPGetThread* Sender);
+
+  THTTPGetThread* FWorker = nullptr;
+};
