@@ -85,12 +85,16 @@ void TForm1::SaveBlacklist() {
     bytes += "\r\n";
   }
   // Written beside the file and renamed over it, so a crash or a full disk
-  // never leaves a cut blacklist behind.
+  // never leaves a cut blacklist behind. Unbuffered, so that a write that
+  // stops short is seen here, before the rename.
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    throw std::runtime_error(QStringLiteral("无法保存黑名单文件 \"%1\": %2")
-                                 .arg(path, file.errorString())
-                                 .toStdString());
+  const bool saved = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                     file.write(bytes) == bytes.size() && file.commit();
+  if (!saved) {
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    throw std::runtime_error(
+        QStringLiteral("无法保存黑名单文件 \"%1\": %2").arg(path, reason).toStdString());
   }
 }
 

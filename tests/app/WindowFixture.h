@@ -3,8 +3,22 @@
 // every dialog and shell call is recorded instead of shown.
 #pragma once
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QString>
 #include <QStringList>
+#include <QTabWidget>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
