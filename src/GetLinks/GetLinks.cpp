@@ -175,6 +175,8 @@ struct Resolver {
 // A hash set of the result's addresses, lower-cased: open addressing over
 // indices into the result, so no address is held twice. Each slot holds the
 // upper 32 bits of the key's hash and the entry's index plus one; 0 is free.
+// (An index fits 32 bits: four thousand million addresses of at least 9
+// bytes each would need a page far beyond any memory.)
 class AddressSet {
  public:
   static std::uint64_t Hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
