@@ -141,7 +141,7 @@ void RunSet(const char* title, std::vector<Case>& cases, int rounds) {
 }  // namespace
 
 int main() {
-  constexpr int kRounds = 15;
+  constexpr int kRounds = 25;
   std::vector<Case> cases(3);
   cases[0].name = "single";
   cases[0].page = MakePage(20'000'000, 100'000, 50'000);
