@@ -3,8 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QMetaObject>
-
 #include <cerrno>
 #include <charconv>
 #include <exception>
@@ -13,6 +11,7 @@
 #include <system_error>
 
 #include "HTTPGet.h"
+#include "HandOver.h"
 #include "Inet.h"
 
 namespace {
@@ -129,6 +128,7 @@ THTTPGetThread::THTTPGetThread(std::string AcceptTypes, std::string Agent, std::
       FCompletion(std::move(Completion)) {
   ++gLiveWorkers;
   inet::GlobalInit();
+  handover::Prepare();
   // Self-release once the thread has finished, which is after the completion
   // notification has run.
   connect(this, &QThread::finished, this, &QObject::deleteLater);
@@ -150,20 +150,7 @@ void THTTPGetThread::CutLink() {
 }
 
 void THTTPGetThread::Synchronize(const std::function<void()>& Method) {
-  std::exception_ptr failure;
-  // The worker object lives on the user-interface thread, so a blocking
-  // queued call on it runs Method there while this thread waits.
-  QMetaObject::invokeMethod(
-      this,
-      [&Method, &failure] {
-        try {
-          Method();
-        } catch (...) {
-          failure = std::current_exception();
-        }
-      },
-      Qt::BlockingQueuedConnection);
-  if (failure) std::rethrow_exception(failure);
+  handover::Run(Method);
 }
 
 void THTTPGetThread::ReportProgress() {

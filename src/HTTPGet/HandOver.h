@@ -1,0 +1,25 @@
+// Synchronous hand-over: a worker thread has the user-interface thread run one
+// method and waits until it has run; a failure raised by the method is raised
+// again in the worker.
+//
+// The requests of all workers are gathered and run in batches, one batch per
+// pass of the user-interface thread's event loop (driven by a zero-time
+// timer). Between two batches the loop takes up input, paints and timers, so
+// many workers reporting at once never starve the window, while every request
+// still runs on the user-interface thread with its worker waiting.
+#pragma once
+
+#include <functional>
+
+namespace handover {
+
+// Makes sure the hand-over queue exists. Call it on the user-interface thread
+// before the first worker starts (the worker's constructor does).
+void Prepare();
+
+// Runs Method on the user-interface thread and blocks until it has run. Called
+// from a worker thread. Without an application object, Method runs at once on
+// the calling thread.
+void Run(const std::function<void()>& Method);
+
+}  // namespace handover
