@@ -1,8 +1,10 @@
 // The download component and its worker against scripted servers on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QPointer>
+#include <QThread>
 
 #include <atomic>
 #include <map>
@@ -53,14 +55,18 @@ struct Recorder {
   std::int32_t doneSize = -1;
   QObject* doneSender = nullptr;
 
+  bool offUiThread = false;  // a handler ran on another thread than the user-interface one
+
   void Bind(THTTPGet& component) {
     component.OnProgress = [this](QObject* Sender, std::int32_t TotalSize, std::int32_t Readed) {
       progress.emplace_back(TotalSize, Readed);
       progressSenders.push_back(Sender);
+      offUiThread = offUiThread || QThread::currentThread() != qApp->thread();
     };
     component.OnDoneFile = [this](QObject* Sender, const std::string& FileName,
                                   std::int32_t FileSize) {
       ++doneFiles;
+      offUiThread = offUiThread || QThread::currentThread() != qApp->thread();
       doneName = FileName;
       doneSize = FileSize;
       doneSender = Sender;
@@ -362,6 +368,7 @@ TEST_F(HTTPGetTest, FreshDownloadWritesFileAndSidecarAndReportsEveryChunk) {
     EXPECT_NE(dynamic_cast<THTTPGetThread*>(recorder.progressSenders[i]), nullptr);
   }
   EXPECT_EQ(recorder.progress.back().second, 5000);
+  EXPECT_FALSE(recorder.offUiThread);
 
   const auto seen = SeenFor("a.jpg");
   ASSERT_EQ(seen.size(), 1u);
@@ -701,6 +708,27 @@ TEST_F(HTTPGetTest, FailingProgressHandlerFailsTheRun) {
   EXPECT_EQ(recorder.errors, 1);
   EXPECT_LE(ReadFile("f.jpg").size(), 1025u);
   EXPECT_EQ(ReadFile("f.jpg.log"), "X\r\n");
+}
+
+TEST_F(HTTPGetTest, WorkerInTextModeGathersTheBody) {
+  const std::string body = testnet::PatternBytes(3000, 21);
+  Put("text.html", {body, "X"});
+  bool ended = false, succeeded = false;
+  std::string text;
+  std::int32_t length = -1;
+  new THTTPGetThread("*/*", "t", Url("text.html"), PathOf("text.html"), "", "", "", "", false, {},
+                     /*ToFile=*/false, [&](THTTPGetThread* Sender) {
+                       ended = true;
+                       succeeded = Sender->Succeeded;
+                       text = Sender->TextResult;
+                       length = Sender->ContentLength;
+                     });
+  ASSERT_TRUE(WaitUntil([&] { return ended; }));
+  EXPECT_TRUE(succeeded);
+  EXPECT_TRUE(text == body);
+  EXPECT_EQ(length, 3000);
+  EXPECT_FALSE(Exists("text.html"));
+  EXPECT_FALSE(Exists("text.html.log"));
 }
 
 // --- Stop requests -----------------------------------------------------------------
