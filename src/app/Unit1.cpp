@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -270,6 +271,15 @@ int IndexOfIgnoreCase(const QListWidget* list, const QString& text) {
     if (item.size() == key.size() && ListKeyOf(item) == key) return i;
   }
   return -1;
+}
+
+std::vector<bool> SelectionMask(const QListWidget* list) {
+  std::vector<bool> mask(static_cast<std::size_t>(list->count()), false);
+  for (const QItemSelectionRange& range : list->selectionModel()->selection())
+    for (int row = range.top(); row <= range.bottom(); ++row)
+      if (row >= 0 && static_cast<std::size_t>(row) < mask.size())
+        mask[static_cast<std::size_t>(row)] = true;
+  return mask;
 }
 
 QStringList ItemTexts(const QListWidget* list) {

@@ -21,6 +21,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -272,6 +273,10 @@ QString ListKeyOf(const QString& text);
 // Index of the first item equal to text, letter case of A-Z aside; -1 when
 // there is none.
 int IndexOfIgnoreCase(const QListWidget* list, const QString& text);
+
+// For each item of the list, whether it is selected. Read from the selection
+// ranges at once: asking each item costs a search of the whole selection.
+std::vector<bool> SelectionMask(const QListWidget* list);
 
 // The texts of all items of a list, in order.
 QStringList ItemTexts(const QListWidget* list);

@@ -113,9 +113,10 @@ void TForm1::N2Click(QObject*) {
 
 void TForm1::N6Click(QObject*) {
   try {
+    const std::vector<bool> mask = SelectionMask(ListBox_imglist);
     QStringList selected;
     for (int i = 0, n = ListBox_imglist->count(); i < n; ++i)
-      if (ListBox_imglist->item(i)->isSelected()) selected << ListBox_imglist->item(i)->text();
+      if (mask[static_cast<std::size_t>(i)]) selected << ListBox_imglist->item(i)->text();
     ListBox_imgheimingdan->addItems(selected);
     // Acquire the page again, as a click on its button does, so the new
     // entries drop out of the pre-processing list.
@@ -127,10 +128,10 @@ void TForm1::N6Click(QObject*) {
 }
 
 void TForm1::N3Click(QObject*) {
+  const std::vector<bool> selected = SelectionMask(ListBox_imgheimingdan);
   QStringList kept;
   for (int i = 0, n = ListBox_imgheimingdan->count(); i < n; ++i)
-    if (!ListBox_imgheimingdan->item(i)->isSelected())
-      kept << ListBox_imgheimingdan->item(i)->text();
+    if (!selected[static_cast<std::size_t>(i)]) kept << ListBox_imgheimingdan->item(i)->text();
   if (kept.size() != ListBox_imgheimingdan->count()) {
     ListBox_imgheimingdan->clear();
     ListBox_imgheimingdan->addItems(kept);

@@ -11,16 +11,11 @@ void TForm1::N1Click(QObject*) {
   // The items that stay, in their order: the same list as deleting the
   // selected ones from the last to the first, without moving every later
   // item once per deletion.
+  const std::vector<bool> selected = SelectionMask(ListBox_imglist);
   QStringList kept;
-  bool anySelected = false;
-  for (int i = 0, n = ListBox_imglist->count(); i < n; ++i) {
-    QListWidgetItem* item = ListBox_imglist->item(i);
-    if (item->isSelected())
-      anySelected = true;
-    else
-      kept << item->text();
-  }
-  if (!anySelected) return;
+  for (int i = 0, n = ListBox_imglist->count(); i < n; ++i)
+    if (!selected[static_cast<std::size_t>(i)]) kept << ListBox_imglist->item(i)->text();
+  if (kept.size() == ListBox_imglist->count()) return;
   ListBox_imglist->clear();
   ListBox_imglist->addItems(kept);
 }
@@ -36,10 +31,9 @@ void TForm1::N5Click(QObject*) {
 }
 
 void TForm1::N8Click(QObject*) {
-  QStringList selected;
-  for (int i = 0, n = ListBox_imglist->count(); i < n; ++i) {
-    QListWidgetItem* item = ListBox_imglist->item(i);
-    if (item->isSelected()) selected << item->text();
-  }
-  FillProcessedList(selected);
+  const std::vector<bool> selected = SelectionMask(ListBox_imglist);
+  QStringList lines;
+  for (int i = 0, n = ListBox_imglist->count(); i < n; ++i)
+    if (selected[static_cast<std::size_t>(i)]) lines << ListBox_imglist->item(i)->text();
+  FillProcessedList(lines);
 }

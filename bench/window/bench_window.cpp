@@ -1,0 +1,149 @@
+// Times the window's list commands on large lists, headless:
+//   acquisition - a 20 MB page with 100,000 image tags (50,000 distinct
+//                 addresses) served from 127.0.0.1, fetched, scanned, written
+//                 to the raw-result memo and screened through a blacklist of
+//                 1,000 entries into the pre-processing list (target < 2 s);
+//   curation    - 100,000 addresses in the pre-processing list and 10,000
+//                 blacklist entries: each type filter, the batch add to the
+//                 processed list, deleting half of the items, and a save and
+//                 load of the blacklist (target < 1 s each).
+#include <httplib.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "Seam.h"
+#include "Unit1.h"
+
+namespace {
+
+class TQuietSeam : public TShellSeam {
+ public:
+  void MessageBox(QWidget*, const QString& text) override {
+    std::printf("  (message: %s)\n", text.toUtf8().constData());
+  }
+  void ErrorBox(QWidget*, const QString& text) override {
+    std::printf("  (error: %s)\n", text.toUtf8().constData());
+  }
+  void OpenAddress(QWidget*, const QString&) override {}
+  void OpenFolder(QWidget*, const QString&) override {}
+  std::optional<QString> BrowseForFolder(QWidget*) override { return std::nullopt; }
+};
+
+std::string MakePage(int tags, int distinct, std::size_t bytes) {
+  std::string page;
+  page.reserve(bytes + 4096);
+  const std::size_t perTag = bytes / static_cast<std::size_t>(tags);
+  for (int i = 0; i < tags; ++i) {
+    const int n = static_cast<int>((static_cast<long long>(i) * 7919) % distinct);
+    const std::size_t start = page.size();
+    page += "<div class=\"item\"><img src=\"photos/p" + std::to_string(n) +
+            (n % 3 ? ".jpg" : ".gif") + "\" alt=\"photo\"></div>\n";
+    while (page.size() - start < perTag) page += "<span>filler text of the page</span>\n";
+  }
+  return page;
+}
+
+template <typename F>
+double Seconds(F&& f) {
+  QElapsedTimer t;
+  t.start();
+  f();
+  return static_cast<double>(t.nsecsElapsed()) / 1e9;
+}
+
+void Row(const char* what, double seconds, double target) {
+  std::printf("  %-44s %8.3f s   (target < %.1f s) %s\n", what, seconds, target,
+              seconds < target ? "ok" : "OVER");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  setenv("no_proxy", "127.0.0.1", 1);
+  QApplication app(argc, argv);
+  QTemporaryDir sandbox;
+  qputenv("XDG_DESKTOP_DIR", sandbox.path().toLocal8Bit());
+  TQuietSeam seam;
+  TForm1Options options;
+  options.Seam = &seam;
+  options.ExecutablePath = sandbox.path() + "/pixvane";
+  TForm1 form(options);
+
+  // ---- acquisition ----------------------------------------------------
+  const std::string page = MakePage(100000, 50000, 20u << 20);
+  httplib::Server server;
+  server.Get("/gallery/index.html", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(page, "text/html");
+  });
+  const int port = server.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { server.listen_after_bind(); });
+  while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const QString base = QStringLiteral("http://127.0.0.1:%1/gallery/").arg(port);
+  QStringList blacklist;
+  for (int i = 0; i < 1000; ++i)
+    blacklist << base + QStringLiteral("photos/p%1.jpg").arg(i * 7 + 1);
+  form.ListBox_imgheimingdan->addItems(blacklist);
+  form.Url->setText(base + "index.html");
+
+  std::printf("acquisition: %.1f MB page, 100,000 image tags, 50,000 distinct, 1,000 blacklisted\n",
+              static_cast<double>(page.size()) / (1 << 20));
+  for (int round = 1; round <= 3; ++round) {
+    const double s = Seconds([&] { form.ButtonGetPicUrlListClick(form.ButtonGetPicUrlList); });
+    char what[64];
+    std::snprintf(what, sizeof what, "fetch + scan + lists, run %d (%d items)", round,
+                  form.ListBox_imglist->count());
+    Row(what, s, 2.0);
+  }
+  server.stop();
+  serving.join();
+
+  // ---- curation -------------------------------------------------------
+  QStringList addresses;
+  for (int i = 0; i < 100000; ++i)
+    addresses << QStringLiteral("http://img.example.com/gallery/%1/photo_%2.%3")
+                     .arg(i % 97)
+                     .arg(i)
+                     .arg(i % 5 == 0   ? "gif"
+                          : i % 5 == 1 ? "JPG"
+                          : i % 5 == 2 ? "jpeg"
+                                       : "png");
+  QStringList entries;
+  for (int i = 0; i < 10000; ++i)
+    entries << QStringLiteral("http://ads.example.com/banner/%1.gif").arg(i);
+
+  std::printf("curation: 100,000 addresses, 10,000 blacklist entries\n");
+  const auto refill = [&] {
+    form.ListBox_imglist->clear();
+    form.ListBox_imglist->addItems(addresses);
+  };
+  Row("fill the pre-processing list (setup)", Seconds(refill), 1.0);
+  Row("全部 (Button6Click)", Seconds([&] { form.Button6Click(nullptr); }), 1.0);
+  Row("gif (Button7Click)", Seconds([&] { form.Button7Click(nullptr); }), 1.0);
+  Row("jpg (Button8Click)", Seconds([&] { form.Button8Click(nullptr); }), 1.0);
+  Row("jpeg (Button9Click)", Seconds([&] { form.Button9Click(nullptr); }), 1.0);
+  Row("png (Button10Click)", Seconds([&] { form.Button10Click(nullptr); }), 1.0);
+  Row("bmp (Button11Click)", Seconds([&] { form.Button11Click(nullptr); }), 1.0);
+  form.ComboBox_imgtype->setEditText("png");
+  Row("其他 png (Button12Click)", Seconds([&] { form.Button12Click(nullptr); }), 1.0);
+  for (int i = 0; i < form.ListBox_imglist->count(); i += 2)
+    form.ListBox_imglist->item(i)->setSelected(true);
+  Row("批量加入[已处理] half selected (N8Click)", Seconds([&] { form.N8Click(nullptr); }), 1.0);
+  Row("删除 half selected (N1Click)", Seconds([&] { form.N1Click(nullptr); }), 1.0);
+  form.ListBox_imgheimingdan->clear();
+  form.ListBox_imgheimingdan->addItems(entries);
+  Row("blacklist save, 10,000 entries", Seconds([&] { form.SaveBlacklist(); }), 1.0);
+  Row("blacklist load, 10,000 entries", Seconds([&] { form.LoadBlacklist(); }), 1.0);
+  std::printf("  (loaded %d entries back)\n", form.ListBox_imgheimingdan->count());
+  return 0;
+}
