@@ -1,6 +1,7 @@
 #include "HandOver.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
@@ -15,6 +16,10 @@
 namespace handover {
 
 namespace {
+
+// The longest the user-interface thread runs hand-overs without returning
+// to its event loop.
+constexpr qint64 kSliceMs = 8;
 
 class Queue final : public QObject {
  public:
@@ -49,20 +54,41 @@ class Queue final : public QObject {
     std::binary_semaphore done{0};
   };
 
+  // Runs the waiting requests, and those that arrive meanwhile, for up to
+  // kSliceMs; what is left waits for the next pass of the event loop. While a
+  // batch runs, new requests arm the timer again, so a request made while a
+  // method runs a nested event loop is still taken up there.
   void Drain() {
-    std::vector<Job*> batch;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      batch.swap(jobs_);
-      armed_ = false;  // requests from now on arm the next batch
-    }
-    for (Job* job : batch) {
-      try {
-        (*job->method)();
-      } catch (...) {
-        job->failure = std::current_exception();
+    QElapsedTimer slice;
+    slice.start();
+    bool ranOne = false;
+    for (;;) {
+      std::vector<Job*> batch;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (jobs_.empty()) {
+          armed_ = false;
+          return;
+        }
+        if (ranOne && slice.elapsed() >= kSliceMs) {
+          if (!armed_) {
+            armed_ = true;
+            timer_->start();
+          }
+          return;
+        }
+        batch.swap(jobs_);
+        armed_ = false;
       }
-      job->done.release();
+      for (Job* job : batch) {
+        try {
+          (*job->method)();
+        } catch (...) {
+          job->failure = std::current_exception();
+        }
+        job->done.release();
+      }
+      ranOne = true;
     }
   }
 

@@ -2,10 +2,10 @@
 // method and waits until it has run; a failure raised by the method is raised
 // again in the worker.
 //
-// The requests of all workers are gathered and run in batches, one batch per
-// pass of the user-interface thread's event loop (driven by a zero-time
-// timer). Between two batches the loop takes up input, paints and timers, so
-// many workers reporting at once never starve the window, while every request
+// The requests of all workers are gathered and run from a zero-time timer of
+// the user-interface thread, at most about 8 ms at a time. Between two such
+// slices the event loop takes up input, paints and other timers, so many
+// workers reporting at once never starve the window, while every request
 // still runs on the user-interface thread with its worker waiting.
 #pragma once
 

@@ -613,6 +613,31 @@ TEST_F(HTTPGetTest, WaitThreadReturnsAfterTheEvents) {
   EXPECT_FALSE(recorder.broken);
 }
 
+TEST_F(HTTPGetTest, HandlerMayWaitForAnotherDownload) {
+  // The second download's hand-overs run in the event loop that the first
+  // download's done handler waits in.
+  Put("outer.jpg", {PatternBytes(3000, 22), "X"});
+  Put("inner.jpg", {PatternBytes(4000, 23), "X"});
+  THTTPGet inner(&owner_);
+  Recorder innerEvents;
+  innerEvents.Bind(inner);
+  inner.WaitThread = true;
+  inner.URL = Url("inner.jpg");
+  inner.FileName = PathOf("inner.jpg");
+  const Recorder outer = Fetch("outer.jpg", [&](THTTPGet& c) {
+    c.OnDoneFile = [&, recorded = c.OnDoneFile](QObject* Sender, const std::string& File,
+                                                std::int32_t Size) {
+      inner.StartDownload();
+      recorded(Sender, File, Size);
+    };
+  });
+  EXPECT_EQ(outer.doneFiles, 1);
+  EXPECT_EQ(innerEvents.doneFiles, 1);
+  EXPECT_GE(innerEvents.progress.size(), 4u);
+  EXPECT_EQ(ReadFile("inner.jpg").size(), 4000u);
+  EXPECT_EQ(ReadFile("outer.jpg").size(), 3000u);
+}
+
 TEST_F(HTTPGetTest, ComponentDestroyedByItsOwnDoneHandler) {
   Put("d.jpg", {"done", "X"});
   QPointer<THTTPGet> component = new THTTPGet(&owner_);
