@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QScreen>
 
+#include "Inet.h"
 #include "Seam.h"
 #include "SingleInstance.h"
 #include "Unit1.h"
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
   TSingleInstanceGuard guard;
   if (guard.Acquire("Pixvane") != TSingleInstanceGuard::Result::Acquired) return 0;
 
+  // The internet client is set up once, before any download thread starts.
+  inet::GlobalInit();
   QApplication app(argc, argv);
   QApplication::setApplicationName(kApplicationTitle);
   QApplication::setApplicationDisplayName(QString());
