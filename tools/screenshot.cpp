@@ -1,16 +1,25 @@
-// Renders the main window headless into PNG files, one per page named on the
-// command line: screenshot <out-folder> [page...], pages being the tab
-// captions' object names (TabSheet2, TabSheet5, TabSheet3, TabSheet1).
-// The lists are filled with sample addresses so the picture shows them in use.
+// Renders the main window headless into PNG files for the README:
+//   screenshot <out-folder>
+// writes acquisition.png (the first page after acquiring a page),
+// downloads.png (the download page after a batch), blacklist.png and
+// changelog.png. The page and its images are served from 127.0.0.1 by an
+// in-process server, so the pictures show a real run of the program.
+#include <httplib.h>
+
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <thread>
 
 #include "Seam.h"
 #include "Unit1.h"
@@ -26,48 +35,84 @@ class TSilentSeam : public TShellSeam {
   std::optional<QString> BrowseForFolder(QWidget*) override { return std::nullopt; }
 };
 
+template <typename Pred>
+bool Wait(Pred pred, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred() && t.elapsed() < ms) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(5);
+  }
+  return pred();
+}
+
+bool Grab(TForm1& form, QWidget* page, const QString& file) {
+  form.PageControl1->setCurrentWidget(page);
+  QApplication::processEvents();
+  return form.grab().save(file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  setenv("no_proxy", "127.0.0.1", 1);
   QApplication app(argc, argv);
   if (argc < 2) return 2;
   const QString out = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(out);
 
-  // The launcher goes to a throw-away desktop, not the user's.
-  QTemporaryDir desktop;
-  qputenv("XDG_DESKTOP_DIR", desktop.path().toLocal8Bit());
+  // A page with twelve images, one of them missing on the server.
+  httplib::Server server;
+  std::string page;
+  for (int i = 1; i <= 12; ++i)
+    page += "<img src=\"photos/photo" + std::string(i < 10 ? "0" : "") + std::to_string(i) +
+            (i % 4 == 0 ? ".gif" : ".jpg") + "\">\n";
+  server.Get("/gallery/index.html", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(page, "text/html");
+  });
+  server.Get(R"(/gallery/photos/(.*))", [](const httplib::Request& req, httplib::Response& res) {
+    if (req.matches[1] == "photo07.jpg") {
+      res.status = 404;
+      return;
+    }
+    res.set_header("Last-Modified", "Wed, 27 Oct 2010 08:00:00 GMT");
+    res.set_content(std::string(180000 + req.path.size() * 1000, 'x'), "image/jpeg");
+  });
+  const int port = server.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { server.listen_after_bind(); });
+
+  // The program lives in a throw-away folder; its launcher goes there too.
+  QTemporaryDir home;
+  qputenv("XDG_DESKTOP_DIR", home.path().toLocal8Bit());
   TSilentSeam seam;
   TForm1Options options;
   options.Seam = &seam;
-  options.ExecutablePath = QStringLiteral("/opt/pixvane/pixvane");
+  options.ExecutablePath = home.path() + "/pixvane";
   TForm1 form(options);
   form.show();
+  Wait([&] { return server.is_running(); }, 5000);
 
-  const QString site = QStringLiteral("http://images.example/gallery/");
-  for (int i = 1; i <= 12; ++i)
-    form.ListBox_imglist->addItem(site +
-                                  QStringLiteral("photo%1.jpg").arg(i, 2, 10, QLatin1Char('0')));
-  form.ListBox_imglist->item(2)->setSelected(true);
-  form.Memo2->setPlainText(site + "photo01.jpg\n" + site + "photo02.jpg\n" + site + "photo03.jpg");
-  form.StatusPanel->setText(QStringLiteral("读取完成. 连接总数: 12"));
-  form.ListBox_Download->addItems({site + "photo04.jpg", site + "photo05.jpg"});
-  form.DownLoadProgressBar->setMaximum(262144);
-  form.DownLoadProgressBar->setValue(183500);
-  form.Edit_DownLoadSize_B->setText(QStringLiteral("256"));
-  form.Edit_DownLoadSize_A->setText(QStringLiteral("179"));
-  form.ListBox_imgheimingdan->addItem(QStringLiteral("http://ads.example/banner.gif"));
+  const QString base = QStringLiteral("http://127.0.0.1:%1/gallery/").arg(port);
+  form.ListBox_imgheimingdan->addItem(base + "photos/photo12.gif");
+  form.Url->setText(base + "index.html");
+  form.ButtonGetPicUrlList->click();
+  form.Button8->click();  // jpg
+  form.ListBox_imglist->item(1)->setSelected(true);
+  form.ListBox_imglist->setCurrentRow(1);
+  bool ok = Grab(form, form.TabSheet2, out + "/acquisition.png");
 
-  QStringList pages;
-  for (int i = 2; i < argc; ++i) pages << QString::fromLocal8Bit(argv[i]);
-  if (pages.isEmpty()) pages << QStringLiteral("TabSheet2");
-  for (const QString& page : pages) {
-    auto* sheet = form.findChild<QWidget*>(page);
-    if (sheet == nullptr) return 3;
-    form.PageControl1->setCurrentWidget(sheet);
-    QApplication::processEvents();
-    if (!form.grab().save(out + "/" + page + ".png")) return 4;
-  }
-  return 0;
+  form.Button5->click();
+  form.FileName->setText(QStringLiteral("猫的照片"));
+  form.Button14->click();
+  Wait([&] { return form.ListBox_Download->count() <= 1; }, 20000);
+  QThread::msleep(300);
+  QApplication::processEvents();
+  ok = Grab(form, form.TabSheet5, out + "/downloads.png") && ok;
+  ok = Grab(form, form.TabSheet3, out + "/blacklist.png") && ok;
+  ok = Grab(form, form.TabSheet1, out + "/changelog.png") && ok;
+  form.Timer_CheckDownFile->stop();
+  server.stop();
+  serving.join();
+  return ok ? 0 : 1;
 }

@@ -80,6 +80,25 @@ int main(int argc, char** argv) {
   options.ExecutablePath = sandbox.path() + "/pixvane";
   TForm1 form(options);
 
+  // ---- progress display -------------------------------------------------
+  // Every chunk of 1,025 bytes of every download is one progress event; six
+  // downloads of 256 KB take turns.
+  form.show();
+  QApplication::processEvents();
+  {
+    const int events = 60000;
+    const double s = Seconds([&] {
+      for (int i = 0; i < events; ++i) {
+        const int download = i % 6;
+        const std::int32_t total = 262144 + download * 1000;
+        form.HTTPGetProgress(nullptr, total, ((i / 6) * 1025) % total);
+        if (i % 64 == 0) QApplication::processEvents();
+      }
+      QApplication::processEvents();
+    });
+    std::printf("progress display: %d events, %.1f us each\n", events, s / events * 1e6);
+  }
+
   // ---- acquisition ----------------------------------------------------
   const std::string page = MakePage(100000, 50000, 20u << 20);
   httplib::Server server;

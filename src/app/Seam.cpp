@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -30,7 +31,8 @@ void TQtShellSeam::OpenAddress(QWidget*, const QString& address) {
 }
 
 void TQtShellSeam::OpenFolder(QWidget*, const QString& folder) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+  // A relative batch folder (an empty save folder) lies in the working folder.
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(folder).absoluteFilePath()));
 }
 
 std::optional<QString> TQtShellSeam::BrowseForFolder(QWidget* owner) {

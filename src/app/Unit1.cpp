@@ -88,18 +88,21 @@ void TForm1::WireHandlers() {
             PopupMenu2->popup(ListBox_imgheimingdan->viewport()->mapToGlobal(at));
           });
 
-  // A click on the download list is any change of its selection, by mouse
-  // or keyboard.
-  connect(ListBox_Download, &QListWidget::currentRowChanged, this, [this](int row) {
-    if (row >= 0 && !quietDownloadList_) Guarded([&] { ListBox_DownloadClick(ListBox_Download); });
+  // A click on the download list is any change of its selection by the user,
+  // with the mouse or the arrow keys; changes the program makes are quiet.
+  connect(ListBox_Download, &QListWidget::itemSelectionChanged, this, [this] {
+    if (!quietDownloadList_ && !ListBox_Download->selectedItems().isEmpty())
+      Guarded([&] { ListBox_DownloadClick(ListBox_Download); });
   });
   connect(Timer_CheckDownFile, &QTimer::timeout, this,
           [this] { Guarded([&] { Timer_CheckDownFileTimer(Timer_CheckDownFile); }); });
 
-  // Clicks on labels and the banner, double-clicks on the two edits, and the
-  // header and footer keeping their right-anchored items in place.
-  for (QObject* watched :
-       std::initializer_list<QObject*>{Image1, Label5, Label8, Url, FileName, Panel1, Panel2})
+  // Clicks on labels and the banner, double-clicks on the two edits, the
+  // header and footer keeping their right-anchored items in place, and right
+  // clicks over the two lists with menus.
+  for (QObject* watched : std::initializer_list<QObject*>{
+           Image1, Label5, Label8, Url, FileName, Panel1, Panel2, ListBox_imglist->viewport(),
+           ListBox_imgheimingdan->viewport()})
     watched->installEventFilter(this);
 }
 
@@ -110,14 +113,30 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       break;
     case QEvent::MouseButtonRelease: {
       const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() == Qt::RightButton &&
+          (watched == ListBox_imglist->viewport() || watched == ListBox_imgheimingdan->viewport()))
+        return true;
       if (mouse->button() != Qt::LeftButton) break;
       if (watched == Image1) Guarded([&] { Image1Click(Image1); });
       if (watched == Label5) Guarded([&] { Label5Click(Label5); });
       if (watched == Label8) Guarded([&] { Label8Click(Label8); });
       break;
     }
+    case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
-      if (watched == Url || watched == FileName) {
+      // A right click over a list opens its menu without touching the
+      // selection the menu's commands act on; the caret moves to the item
+      // under the mouse.
+      if (watched == ListBox_imglist->viewport() || watched == ListBox_imgheimingdan->viewport()) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::RightButton) break;
+        auto* list =
+            watched == ListBox_imglist->viewport() ? ListBox_imglist : ListBox_imgheimingdan;
+        if (QListWidgetItem* item = list->itemAt(mouse->position().toPoint()))
+          list->setCurrentItem(item, QItemSelectionModel::NoUpdate);
+        return true;
+      }
+      if (event->type() == QEvent::MouseButtonDblClick && (watched == Url || watched == FileName)) {
         // The edit's own handling first (it selects a word), then ours.
         watched->event(event);
         if (watched == Url)
@@ -280,6 +299,24 @@ std::vector<bool> SelectionMask(const QListWidget* list) {
       if (row >= 0 && static_cast<std::size_t>(row) < mask.size())
         mask[static_cast<std::size_t>(row)] = true;
   return mask;
+}
+
+void ReplaceItemsKeepingCaret(QListWidget* list, const QStringList& kept,
+                              const std::vector<bool>& removed) {
+  // The caret stays on its item when that stays, else on the item that
+  // takes its place.
+  const int caret = list->currentRow();
+  int newCaret = -1;
+  if (caret >= 0) {
+    newCaret = 0;
+    for (int i = 0; i < caret; ++i)
+      if (!removed[static_cast<std::size_t>(i)]) ++newCaret;
+  }
+  list->clear();
+  list->addItems(kept);
+  if (newCaret >= 0 && !kept.isEmpty())
+    list->setCurrentRow(std::min(newCaret, static_cast<int>(kept.size()) - 1),
+                        QItemSelectionModel::NoUpdate);
 }
 
 QStringList ItemTexts(const QListWidget* list) {

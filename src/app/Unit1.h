@@ -278,6 +278,11 @@ int IndexOfIgnoreCase(const QListWidget* list, const QString& text);
 // ranges at once: asking each item costs a search of the whole selection.
 std::vector<bool> SelectionMask(const QListWidget* list);
 
+// Replaces the list's items by kept (the items whose removed flag is not
+// set, in order), keeping the caret on its item or its successor.
+void ReplaceItemsKeepingCaret(QListWidget* list, const QStringList& kept,
+                              const std::vector<bool>& removed);
+
 // The texts of all items of a list, in order.
 QStringList ItemTexts(const QListWidget* list);
 

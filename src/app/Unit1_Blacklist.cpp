@@ -133,8 +133,7 @@ void TForm1::N3Click(QObject*) {
   for (int i = 0, n = ListBox_imgheimingdan->count(); i < n; ++i)
     if (!selected[static_cast<std::size_t>(i)]) kept << ListBox_imgheimingdan->item(i)->text();
   if (kept.size() != ListBox_imgheimingdan->count()) {
-    ListBox_imgheimingdan->clear();
-    ListBox_imgheimingdan->addItems(kept);
+    ReplaceItemsKeepingCaret(ListBox_imgheimingdan, kept, selected);
   }
   SaveBlacklist();
 }

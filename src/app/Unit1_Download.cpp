@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 
 #include "HTTPGet.h"
 #include "Unit1.h"
@@ -96,8 +97,12 @@ void TForm1::Button14Click(QObject*) {
 }
 
 void TForm1::HTTPGetProgress(QObject*, std::int32_t TotalSize, std::int32_t Readed) {
-  DownLoadProgressBar->setMaximum(TotalSize);
-  DownLoadProgressBar->setValue(Readed);
+  // The bar takes the announced size as its maximum and the bytes so far as
+  // its position. An unknown size (0) shows an empty bar rather than the
+  // busy animation, and a position outside the range is clamped to it.
+  const int maximum = std::max<std::int32_t>(TotalSize, 0);
+  DownLoadProgressBar->setRange(0, maximum > 0 ? maximum : 1);
+  DownLoadProgressBar->setValue(std::clamp<std::int32_t>(Readed, 0, maximum));
   SetStatusText(QStringLiteral("正在下载数据请稍候...") + QString::number(Readed));
   Edit_DownLoadSize_A->setText(QString::number(Readed / 1024));
   Edit_DownLoadSize_B->setText(QString::number(TotalSize / 1024));

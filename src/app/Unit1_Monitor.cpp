@@ -34,6 +34,10 @@ void TForm1::Timer_CheckDownFileTimer(QObject*) {
       else
         ++i;
     }
+    // The list picks no other item in place of a removed one: the user's
+    // next click is a selection of its own.
+    ListBox_Download->setCurrentRow(-1);
+    ListBox_Download->clearSelection();
     quietDownloadList_ = false;
     if (ListBox_Download->count() == 0) {
       // Off first, so no tick comes while the message is open.
@@ -48,7 +52,7 @@ void TForm1::Timer_CheckDownFileTimer(QObject*) {
 }
 
 void TForm1::ListBox_DownloadClick(QObject*) {
-  const QListWidgetItem* selected = ListBox_Download->currentItem();
-  if (selected == nullptr) return;
-  Shell().OpenAddress(this, selected->text());
+  const QList<QListWidgetItem*> selected = ListBox_Download->selectedItems();
+  if (selected.isEmpty()) return;
+  Shell().OpenAddress(this, selected.front()->text());
 }

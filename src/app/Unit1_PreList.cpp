@@ -16,8 +16,7 @@ void TForm1::N1Click(QObject*) {
   for (int i = 0, n = ListBox_imglist->count(); i < n; ++i)
     if (!selected[static_cast<std::size_t>(i)]) kept << ListBox_imglist->item(i)->text();
   if (kept.size() == ListBox_imglist->count()) return;
-  ListBox_imglist->clear();
-  ListBox_imglist->addItems(kept);
+  ReplaceItemsKeepingCaret(ListBox_imglist, kept, selected);
 }
 
 void TForm1::N4Click(QObject*) {

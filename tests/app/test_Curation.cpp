@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QTest>
 #include <csignal>
 
 #include "LocalServer.h"
@@ -115,6 +116,32 @@ TEST_F(Curation, DeleteSelectedKeepsTheOthersInOrder) {
   Select(Form->ListBox_imglist, {1, 3});
   Form->N1->trigger();
   EXPECT_EQ(ItemTexts(Form->ListBox_imglist), (QStringList{"i0", "i2", "i4"}));
+}
+
+TEST_F(Curation, DeletingKeepsTheCaretOnItsItem) {
+  Fill({"i0", "i1", "i2", "i3", "i4"});
+  Select(Form->ListBox_imglist, {0, 1});
+  Focus(Form->ListBox_imglist, 3);
+  Form->N1->trigger();
+  EXPECT_EQ(Form->ListBox_imglist->currentItem()->text(), "i3");
+  Select(Form->ListBox_imglist, {1});  // i3 itself
+  Form->N1->trigger();
+  EXPECT_EQ(Form->ListBox_imglist->currentItem()->text(), "i4");
+}
+
+TEST_F(Curation, RightClickKeepsTheSelectionAndMovesTheCaret) {
+  Form->show();
+  QCoreApplication::processEvents();
+  Fill({"i0", "i1", "i2", "i3"});
+  Select(Form->ListBox_imglist, {0, 1});
+  QWidget* viewport = Form->ListBox_imglist->viewport();
+  const QPoint onItem3 =
+      Form->ListBox_imglist->visualItemRect(Form->ListBox_imglist->item(3)).center();
+  QTest::mousePress(viewport, Qt::RightButton, {}, onItem3);
+  QTest::mouseRelease(viewport, Qt::RightButton, {}, onItem3);
+  EXPECT_EQ(Form->ListBox_imglist->selectedItems().size(), 2);
+  EXPECT_EQ(Form->ListBox_imglist->currentRow(), 3);
+  Form->PopupMenu1->close();
 }
 
 TEST_F(Curation, OpenActsOnTheFocusedItemOnly) {

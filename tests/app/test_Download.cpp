@@ -31,6 +31,8 @@ class DownloadPage : public WindowTest {
 }  // namespace
 
 TEST_F(DownloadPage, ImportCopiesEveryLineAndShowsTheDownloadPage) {
+  Form->show();
+  Form->activateWindow();
   Form->Memo2->clear();
   Form->ListBox_imglist->addItem("kept");
   SetDownloads({"old"});
@@ -51,7 +53,8 @@ TEST_F(DownloadPage, ImportCopiesEveryLineAndShowsTheDownloadPage) {
   EXPECT_EQ(items[2], "http://h/a.jpg");
   EXPECT_EQ(items[3].size(), 4096);
   EXPECT_EQ(Form->PageControl1->currentWidget(), Form->TabSheet5);
-  EXPECT_TRUE(Seam.OpenedAddresses.isEmpty());  // filling the list opens nothing
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(Seam.OpenedAddresses.isEmpty());  // filling and showing the list opens nothing
 
   Form->PageControl1->setCurrentWidget(Form->TabSheet2);
   Form->Button15->click();
@@ -80,6 +83,17 @@ TEST_F(DownloadPage, AnEmptyListIsReportedCompleteAtTheFirstTick) {
   EXPECT_EQ(Seam.Messages, QStringList{"下载任务完成"});
   EXPECT_EQ(Form->StatusText(), "...");
   EXPECT_EQ(Form->PageControl1->currentWidget(), Form->TabSheet2);
+}
+
+TEST_F(DownloadPage, AnUnknownSizeShowsAnEmptyBar) {
+  Form->HTTPGetProgress(nullptr, 0, 5000);
+  EXPECT_EQ(Form->DownLoadProgressBar->value(), 0);
+  EXPECT_GT(Form->DownLoadProgressBar->maximum(), Form->DownLoadProgressBar->minimum());
+  EXPECT_EQ(Form->Edit_DownLoadSize_A->text(), "4");
+  EXPECT_EQ(Form->Edit_DownLoadSize_B->text(), "0");
+  Form->HTTPGetProgress(nullptr, 1000, 1000);
+  EXPECT_EQ(Form->DownLoadProgressBar->minimum(), 0);
+  EXPECT_EQ(Form->DownLoadProgressBar->value(), 1000);
 }
 
 TEST_F(DownloadPage, ProgressShowsWholeKilobytes) {
@@ -131,10 +145,18 @@ TEST_F(DownloadPage, MonitorRemovesEveryFinishedAddressInOneTick) {
 }
 
 TEST_F(DownloadPage, SelectingAnAddressOpensIt) {
-  SetDownloads({"http://h/a.jpg", "http://h/b.jpg"});
+  Form->FileName->setText("set");
+  SetDownloads({"http://h/a.jpg", "http://h/b.jpg", "http://h/c.jpg"});
   Form->ListBox_Download->setCurrentRow(1);
   Form->ListBox_Download->setCurrentRow(0);
   EXPECT_EQ(Seam.OpenedAddresses, (QStringList{"http://h/b.jpg", "http://h/a.jpg"}));
+  // The monitor takes the selected address away; a click on its neighbour
+  // still opens the neighbour.
+  WriteFile("bin/set/a.jpg", "A");
+  Form->Timer_CheckDownFileTimer(Form->Timer_CheckDownFile);
+  Form->ListBox_Download->setCurrentRow(0);
+  EXPECT_EQ(Seam.OpenedAddresses.back(), "http://h/b.jpg");
+  EXPECT_EQ(Seam.OpenedAddresses.size(), 3);
 }
 
 TEST_F(DownloadPage, SaveFolderBrowseViewAndSelect) {
