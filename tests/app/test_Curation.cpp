@@ -255,7 +255,8 @@ TEST_F(BlacklistFile, LoadsEveryKindOfLineEnd) {
   EXPECT_EQ(ReadFile("bin/黑名单.txt"), "a\r\nb\r\nc\r\n");
   DestroyWindow();
 
-  WriteFile("bin/黑名单.txt", std::string("lf\ncr\rcrlf\r\n\r\nafter empty\n\0hidden\n", 37));
+  const char raw[] = "lf\ncr\rcrlf\r\n\r\nafter empty\n\0hidden\n";
+  WriteFile("bin/黑名单.txt", std::string(raw, sizeof raw - 1));
   CreateWindow();
   EXPECT_EQ(ItemTexts(Form->ListBox_imgheimingdan),
             (QStringList{"lf", "cr", "crlf", "", "after empty"}));
