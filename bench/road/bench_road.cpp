@@ -1,0 +1,689 @@
+// The whole road of a batch through the real window, headless: a page with
+// 500 image tags (500 distinct images of 100 KB) served from 127.0.0.1 is
+// acquired (ButtonGetPicUrlListClick), all addresses go to the processed list
+// (Button6Click), are imported (Button5Click) and downloaded at once
+// (Button14Click) until the completion monitor reports "下载任务完成".
+//
+// Prints the wall time to the completion message and to the last byte on
+// disk, the longest stall of the user-interface thread (largest gap between
+// ticks of a 10 ms timer) per phase, the peak memory, the number of progress
+// events the window showed, where the user-interface thread's time went by
+// kind of event, and the wall time of curl --parallel, wget -i and aria2c -j 6
+// on the same 500 addresses in the same run (once before the road, once
+// after), with the ratios. Every download is checked byte for byte.
+//
+// Usage: bench_road [folder]   (a new or empty folder; default: a new folder
+//                               under the temp folder, removed at the end)
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <httplib.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "HTTPGet.h"
+#include "Inet.h"
+#include "Seam.h"
+#include "Unit1.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kImages = 500;
+constexpr std::size_t kImageBytes = 100 * 1024;
+constexpr double kDeadlineSeconds = 300;
+const QString kDoneMessage = QStringLiteral("下载任务完成");
+
+using SteadyClock = std::chrono::steady_clock;
+
+double SecondsSince(SteadyClock::time_point start) {
+  return std::chrono::duration<double>(SteadyClock::now() - start).count();
+}
+
+// Byte i of image number n: computed, so the server holds no bodies.
+inline char ByteAt(int n, std::size_t i) {
+  return static_cast<char>((i * 131 + static_cast<std::size_t>(n) * 17 + (i >> 9)) & 0xFF);
+}
+
+// "p0001.jpg" for 1. Built by appending: GCC 12 warns wrongly about "x" + string.
+std::string ImageName(int n) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%04d", n);
+  std::string name("p");
+  name += digits;
+  name += ".jpg";
+  return name;
+}
+
+std::string MakePage() {
+  std::string page = "<html><head><title>gallery</title></head><body>\n";
+  for (int n = 1; n <= kImages; ++n) {
+    page += "<div class=\"photo\"><img src=\"img/";
+    page += ImageName(n);
+    page += "\" alt=\"photo\"></div>\n";
+  }
+  page += "</body></html>\n";
+  return page;
+}
+
+long StatusFieldKb(const std::string& file, const char* field) {
+  std::ifstream status(file);
+  std::string line;
+  const std::string key(field);
+  while (std::getline(status, line))
+    if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
+  return -1;
+}
+
+// CPU seconds of the calling thread.
+double ThreadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+struct ProcessUsage {
+  double user = 0, system = 0;
+  long switchesVoluntary = 0, switchesForced = 0;
+};
+
+ProcessUsage UsageNow() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return {seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_nvcsw, usage.ru_nivcsw};
+}
+
+long PeakRssKb() {
+  return StatusFieldKb("/proc/self/status", "VmHWM:");
+}
+long CurrentRssKb() {
+  return StatusFieldKb("/proc/self/status", "VmRSS:");
+}
+
+// True when folder holds every image with exactly the served bytes.
+bool Verify(const std::string& folder) {
+  std::vector<char> buffer(1 << 16);
+  for (int n = 1; n <= kImages; ++n) {
+    std::ifstream in(folder + "/" + ImageName(n), std::ios::binary);
+    if (!in) return false;
+    std::size_t offset = 0;
+    while (in) {
+      in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+      const auto got = static_cast<std::size_t>(in.gcount());
+      for (std::size_t i = 0; i < got; ++i)
+        if (buffer[i] != ByteAt(n, offset + i)) return false;
+      offset += got;
+    }
+    if (offset != kImageBytes) return false;
+  }
+  return true;
+}
+
+// ---- external programs ---------------------------------------------------
+
+struct External {
+  bool ran = false;
+  double seconds = 0;
+  long peakKb = 0;
+  bool ok = false;
+};
+
+// Runs a program to its end with its output discarded: wall time, and its
+// peak memory read from /proc while it runs. Bounded by the deadline; a
+// program still running then is ended by its process id.
+External RunProgram(const std::vector<std::string>& args) {
+  External result;
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const auto start = SteadyClock::now();
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return result;
+  int status = 0;
+  bool killed = false;
+  for (;;) {
+    const long hwm = StatusFieldKb("/proc/" + std::to_string(pid) + "/status", "VmHWM:");
+    if (hwm > result.peakKb) result.peakKb = hwm;
+    if (waitpid(pid, &status, WNOHANG) == pid) break;
+    if (!killed && SecondsSince(start) > kDeadlineSeconds) {
+      kill(pid, SIGKILL);
+      killed = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  result.ran = true;
+  result.seconds = SecondsSince(start);
+  result.ok = !killed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return result;
+}
+
+// ---- the window's surroundings ---------------------------------------------
+
+// Message boxes are recorded with the moment they were asked for.
+class TTimedSeam : public TShellSeam {
+ public:
+  explicit TTimedSeam(SteadyClock::time_point* start) : start_(start) {}
+  void MessageBox(QWidget*, const QString& text) override {
+    Messages << text;
+    if (text == kDoneMessage && !DoneAt) DoneAt = SecondsSince(*start_);
+  }
+  void ErrorBox(QWidget*, const QString& text) override { Errors << text; }
+  void OpenAddress(QWidget*, const QString&) override {}
+  void OpenFolder(QWidget*, const QString&) override {}
+  std::optional<QString> BrowseForFolder(QWidget*) override { return std::nullopt; }
+
+  QStringList Messages, Errors;
+  std::optional<double> DoneAt;
+
+ private:
+  SteadyClock::time_point* start_;
+};
+
+// Watches the batch folder from a thread of its own, so that the window's
+// thread does no extra work: the moment the last image reached its full size.
+class TCompletionWatch {
+ public:
+  TCompletionWatch(std::string folder, SteadyClock::time_point start)
+      : folder_(std::move(folder)), start_(start) {
+    thread_ = std::thread([this] { Watch(); });
+    pthread_setname_np(thread_.native_handle(), "road-watch");
+  }
+  ~TCompletionWatch() { Stop(); }
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  // Seconds from the start to the last complete file; negative while not yet.
+  double CompleteAt() const { return completeAt_; }
+
+ private:
+  // Files are started in list order and connection slots are granted in the
+  // order asked for, so they end roughly in that order: each round looks at
+  // the first few files still pending, and at all of them now and then.
+  void Watch() {
+    std::vector<std::string> pending;
+    for (int n = 1; n <= kImages; ++n) pending.push_back(folder_ + "/" + ImageName(n));
+    const auto complete = [](const std::string& path) {
+      struct stat info {};
+      return ::stat(path.c_str(), &info) == 0 &&
+             static_cast<std::size_t>(info.st_size) == kImageBytes;
+    };
+    for (long round = 0; !stop_ && !pending.empty() && SecondsSince(start_) < kDeadlineSeconds + 10;
+         ++round) {
+      if (round % 50 == 0) {
+        std::erase_if(pending, complete);
+      } else {
+        const auto head = pending.begin() + std::min<std::ptrdiff_t>(12, std::ssize(pending));
+        pending.erase(std::remove_if(pending.begin(), head, complete), head);
+      }
+      if (pending.empty()) {
+        completeAt_ = SecondsSince(start_);
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+
+  const std::string folder_;
+  const SteadyClock::time_point start_;
+  std::atomic<bool> stop_{false};
+  std::atomic<double> completeAt_{-1};
+  std::thread thread_;
+};
+
+// Where the user-interface thread's time goes, by the kind of event it is
+// handling (outermost events only; wall time on that thread):
+//   hand-overs - timer events of the hand-over queue's timer, which run the
+//                workers' waiting requests (the progress handler among them);
+//   repaints   - update requests, which paint the window into its backing store;
+//   monitor    - timer events of the completion monitor;
+//   other      - everything else (posted calls, this program's own timers).
+class TTimedApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+
+  enum Kind { kHandOver, kRepaint, kMonitor, kOther, kKinds };
+  struct Bucket {
+    double seconds = 0;
+    long long count = 0;
+  };
+  std::array<Bucket, kKinds> Buckets{};
+  bool Measuring = false;
+
+  // Paint events delivered while a hand-over pass runs: the widgets that
+  // repaint themselves at once (QProgressBar::setValue does when the shown
+  // percentage changes) rather than at the next update request.
+  Bucket PaintsInHandOvers;
+
+  bool notify(QObject* receiver, QEvent* event) override {
+    if (!Measuring || QThread::currentThread() != thread())
+      return QApplication::notify(receiver, event);
+    if (depth_ > 0) {
+      if (outer_ != kHandOver || event->type() != QEvent::Paint)
+        return QApplication::notify(receiver, event);
+      const auto begin = SteadyClock::now();
+      const bool result = QApplication::notify(receiver, event);
+      PaintsInHandOvers.seconds +=
+          std::chrono::duration<double>(SteadyClock::now() - begin).count();
+      ++PaintsInHandOvers.count;
+      return result;
+    }
+    const Kind kind = KindOf(receiver, event);
+    ++depth_;
+    outer_ = kind;
+    const auto begin = SteadyClock::now();
+    const bool result = QApplication::notify(receiver, event);
+    Buckets[kind].seconds += std::chrono::duration<double>(SteadyClock::now() - begin).count();
+    ++Buckets[kind].count;
+    --depth_;
+    return result;
+  }
+
+ private:
+  static Kind KindOf(QObject* receiver, QEvent* event) {
+    if (event->type() == QEvent::UpdateRequest) return kRepaint;
+    if (event->type() == QEvent::Timer) {
+      if (auto* timer = qobject_cast<QTimer*>(receiver); timer && timer->parent()) {
+        // The hand-over queue is a plain QObject; the monitor's timer belongs
+        // to the window.
+        const char* owner = timer->parent()->metaObject()->className();
+        if (std::strcmp(owner, "QObject") == 0) return kHandOver;
+        if (std::strcmp(owner, "TForm1") == 0) return kMonitor;
+      }
+    }
+    return kOther;
+  }
+
+  int depth_ = 0;
+  Kind outer_ = kOther;
+};
+
+struct Tool {
+  const char* name;
+  External run;
+};
+
+// curl, wget and aria2c on the 500 addresses, each into a fresh folder under
+// root/round, each checked byte for byte.
+std::vector<Tool> RunTools(const std::string& root, const std::string& round,
+                           const std::string& base) {
+  const std::string folder = root + "/" + round;
+  const std::string curlDir = folder + "/curl", wgetDir = folder + "/wget",
+                    ariaDir = folder + "/aria2c";
+  for (const std::string& dir : {curlDir, wgetDir, ariaDir})
+    QDir().mkpath(QString::fromStdString(dir));
+  const std::string list = folder + "/list.txt", config = folder + "/curl.cfg";
+  {
+    std::ofstream urls(list), cfg(config);
+    for (int n = 1; n <= kImages; ++n) {
+      const std::string name = ImageName(n);
+      urls << base << "img/" << name << "\n";
+      cfg << "url = \"" << base << "img/" << name << "\"\noutput = \"" << curlDir << "/" << name
+          << "\"\n";
+    }
+  }
+  std::vector<Tool> tools;
+  const auto run = [&](const char* name, const std::vector<std::string>& args,
+                       const std::string& dir) {
+    tools.push_back({name, RunProgram(args)});
+    if (tools.back().run.ran) tools.back().run.ok = tools.back().run.ok && Verify(dir);
+  };
+  run("curl --parallel --parallel-max 6",
+      {"curl", "-s", "--parallel", "--parallel-max", "6", "--config", config}, curlDir);
+  run("wget -q -i list", {"wget", "-q", "-i", list, "-P", wgetDir}, wgetDir);
+  run("aria2c -q -j 6 -i list", {"aria2c", "--no-conf", "-q", "-j", "6", "-i", list, "-d", ariaDir},
+      ariaDir);
+  return tools;
+}
+
+void QuietOffscreenWarnings(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (message.contains(QLatin1String("propagateSizeHints"))) return;
+  if (type != QtDebugMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+enum Phase { kAcquire, kLists, kStart, kWait, kPhases };
+const std::array<const char*, kPhases> kPhaseNames = {
+    "acquisition (ButtonGetPicUrlListClick)", "all + import (Button6Click, Button5Click)",
+    "batch start (Button14Click)", "downloads until the message and the last worker"};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  setenv("no_proxy", "127.0.0.1", 1);
+  setenv("NO_PROXY", "127.0.0.1", 1);
+  qInstallMessageHandler(QuietOffscreenWarnings);
+  inet::GlobalInit();
+  TTimedApplication app(argc, argv);
+
+  QTemporaryDir scratch(QDir::tempPath() + "/pixvane-road-XXXXXX");
+  const QString root = argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.path();
+  if (QDir(root).exists() && !QDir(root).isEmpty()) {
+    std::fprintf(stderr, "bench_road: %s is not empty\n", qPrintable(root));
+    return 2;
+  }
+  const QString programFolder = root + "/program";
+  const QString batchName = QStringLiteral("road-batch");
+  for (const QString& folder : {programFolder, root + "/desktop"}) QDir().mkpath(folder);
+  {
+    QFile launcher(programFolder + "/pixvane");
+    if (launcher.open(QIODevice::WriteOnly)) launcher.write("#!/bin/sh\n");
+  }
+  // The desktop launcher the window writes at startup goes to the sandbox.
+  qputenv("XDG_DESKTOP_DIR", (root + "/desktop").toLocal8Bit());
+
+  // ---- the server ------------------------------------------------------
+  const std::string page = MakePage();
+  std::atomic<int> imageRequests{0};
+  httplib::Server server;
+  server.new_task_queue = [] { return new httplib::ThreadPool(12); };
+  // As nginx does on keep-alive connections: without it the last small
+  // segment of every response waits for the client's delayed acknowledgement.
+  server.set_tcp_nodelay(true);
+  server.Get("/gallery/index.html", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Last-Modified", "Sat, 29 Oct 1994 19:43:31 GMT");
+    res.set_content(page, "text/html");
+  });
+  server.Get(R"(/gallery/img/p(\d{4})\.jpg)", [&](const httplib::Request& req,
+                                                  httplib::Response& res) {
+    const int n = std::stoi(req.matches[1]);
+    if (n < 1 || n > kImages) {
+      res.status = 404;
+      return;
+    }
+    ++imageRequests;
+    res.set_header("Last-Modified", "Sat, 29 Oct 1994 19:43:31 GMT");
+    // The provider's length becomes the Content-Length header.
+    res.set_content_provider(kImageBytes, "image/jpeg",
+                             [n](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                               char piece[16384];
+                               const std::size_t count = std::min(length, sizeof piece);
+                               for (std::size_t i = 0; i < count; ++i)
+                                 piece[i] = ByteAt(n, offset + i);
+                               sink.write(piece, count);
+                               return true;
+                             });
+  });
+  const int port = server.bind_to_any_port("127.0.0.1");
+  std::thread serverThread([&] { server.listen_after_bind(); });
+  for (int i = 0; i < 2000 && !server.is_running(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const std::string base = "http://127.0.0.1:" + std::to_string(port) + "/gallery/";
+
+  // ---- the same addresses with other programs, before the road ------------
+  const std::vector<Tool> toolsBefore = RunTools(root.toStdString(), "before", base);
+
+  // ---- the window --------------------------------------------------------
+  SteadyClock::time_point start = SteadyClock::now();
+  TTimedSeam seam(&start);
+  TForm1Options options;
+  options.Seam = &seam;
+  options.ExecutablePath = programFolder + "/pixvane";
+  auto form = std::make_unique<TForm1>(options);
+  form->show();
+  form->grab();  // fonts and glyphs are loaded before anything is measured
+  QCoreApplication::processEvents();
+  form->Url->setText(QString::fromStdString(base + "index.html"));
+  form->FileName->setText(batchName);
+  const std::string batchFolder = (form->SavePath->text() + batchName).toStdString();
+
+  // Progress events shown: every change of the bar's position (a lower
+  // bound of the events, which almost always move it).
+  long long barMoves = 0;
+  QObject::connect(form->DownLoadProgressBar, &QProgressBar::valueChanged, [&] { ++barMoves; });
+
+  // The user-interface thread's pulse, attributed to the phase it ends in.
+  std::array<double, kPhases> stallMs{};
+  Phase phase = kAcquire;
+  std::optional<SteadyClock::time_point> lastTick;
+  long long ticks = 0;
+  QTimer pulse;
+  pulse.setTimerType(Qt::PreciseTimer);
+  pulse.setInterval(10);
+  QObject::connect(&pulse, &QTimer::timeout, [&] {
+    const auto now = SteadyClock::now();
+    if (lastTick) {
+      const double gap = std::chrono::duration<double, std::milli>(now - *lastTick).count();
+      stallMs[phase] = std::max(stallMs[phase], gap);
+    }
+    lastTick = now;
+    ++ticks;
+  });
+  pulse.start();
+  // A first tick, so the first phase's stall is measured from its start.
+  QEventLoop settle;
+  QTimer::singleShot(25, &settle, &QEventLoop::quit);
+  settle.exec();
+
+  const long rssBefore = CurrentRssKb();
+  const int requestsBefore = imageRequests.load();
+  std::array<double, kPhases> phaseEnd{};
+  start = SteadyClock::now();
+  lastTick = start;
+
+  phase = kAcquire;
+  form->ButtonGetPicUrlListClick(form->ButtonGetPicUrlList);
+  QCoreApplication::processEvents();
+  phaseEnd[kAcquire] = SecondsSince(start);
+  const int acquired = form->ListBox_imglist->count();
+
+  phase = kLists;
+  form->Button6Click(form->Button6);
+  const int processed = static_cast<int>(MemoLines(form->Memo2).size());
+  form->Button5Click(form->Button5);
+  QCoreApplication::processEvents();
+  phaseEnd[kLists] = SecondsSince(start);
+  const int imported = form->ListBox_Download->count();
+
+  TCompletionWatch watch(batchFolder, start);
+  const double uiCpuBefore = ThreadCpuSeconds();
+  const ProcessUsage usageBefore = UsageNow();
+  phase = kStart;
+  app.Measuring = true;
+  form->Button14Click(form->Button14);
+  QCoreApplication::processEvents();
+  phaseEnd[kStart] = SecondsSince(start);
+
+  // Wait for the message, the last complete file and the end of every worker.
+  phase = kWait;
+  std::optional<double> workersEndedAt;
+  bool timedOut = false, lingerReported = false;
+  {
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(10);
+    QObject::connect(&check, &QTimer::timeout, [&] {
+      if (!workersEndedAt && THTTPGetThread::LiveCount() == 0 && watch.CompleteAt() >= 0)
+        workersEndedAt = SecondsSince(start);
+      if (seam.DoneAt && workersEndedAt) loop.quit();
+      // Workers that outlive their files by far are worth a line.
+      if (!lingerReported && !workersEndedAt && watch.CompleteAt() >= 0 &&
+          SecondsSince(start) > watch.CompleteAt() + 10) {
+        lingerReported = true;
+        std::fprintf(stderr, "  %d workers still alive 10 s after the last image was complete\n",
+                     THTTPGetThread::LiveCount());
+      }
+      if (SecondsSince(start) > kDeadlineSeconds) {
+        timedOut = true;
+        loop.quit();
+      }
+    });
+    check.start();
+    loop.exec();
+  }
+  phaseEnd[kWait] = SecondsSince(start);
+  const double uiCpu = ThreadCpuSeconds() - uiCpuBefore;
+  app.Measuring = false;
+  const ProcessUsage usageAfter = UsageNow();
+  pulse.stop();
+  watch.Stop();
+  const long peakAfterRoad = PeakRssKb();
+
+  // A run that did not finish: closing the window cancels its downloads.
+  if (timedOut) {
+    form.reset();
+    for (int i = 0; i < 3000 && THTTPGetThread::LiveCount() > 0; ++i) {
+      QCoreApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  const bool identical = !timedOut && Verify(batchFolder);
+  const QStringList leftOver =
+      QDir(QString::fromStdString(batchFolder)).entryList({QStringLiteral("*.log")}, QDir::Files);
+  const int requestsByWindow = imageRequests.load() - requestsBefore;
+
+  // The cost of one progress event, measured on the window alone: six
+  // downloads of 100 KB at different points of their files taking turns in
+  // chunks of 1,025 bytes, the event loop run now and then; once with the
+  // download page (and its progress bar) showing, as during the downloads,
+  // and once with another page showing, as after the completion message.
+  const auto progressCostUs = [&](QWidget* page) {
+    form->PageControl1->setCurrentWidget(page);
+    QCoreApplication::processEvents();
+    const int events = 6000;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < events; ++i) {
+      const std::size_t download = static_cast<std::size_t>(i % 6);
+      const std::size_t readed =
+          (download * kImageBytes / 6 + static_cast<std::size_t>(i / 6) * 1025) % kImageBytes;
+      form->HTTPGetProgress(nullptr, static_cast<std::int32_t>(kImageBytes),
+                            static_cast<std::int32_t>(readed));
+      if (i % 64 == 0) QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    return static_cast<double>(clock.nsecsElapsed()) / 1e3 / events;
+  };
+  double progressUs = 0, progressHiddenUs = 0;
+  if (form) {
+    progressUs = progressCostUs(form->TabSheet5);
+    progressHiddenUs = progressCostUs(form->TabSheet2);
+  }
+
+  // ---- the same addresses with other programs, after the road -------------
+  const std::vector<Tool> toolsAfter = RunTools(root.toStdString(), "after", base);
+
+  form.reset();
+  server.stop();
+  serverThread.join();
+
+  // ---- figures ---------------------------------------------------------------
+  const double mb = kImages * static_cast<double>(kImageBytes) / 1e6;
+  const double doneAt = seam.DoneAt.value_or(-1);
+  const double lastByteAt = watch.CompleteAt();
+  const double workersAt = workersEndedAt.value_or(-1);
+  const double downloadPhase = lastByteAt - phaseEnd[kLists];
+  std::printf("Whole road: %d images of %zu KB (%.1f MB) from 127.0.0.1:%d, window offscreen\n",
+              kImages, kImageBytes / 1024, mb, port);
+  std::printf("  lists: %d acquired, %d processed, %d imported; %d image requests served\n",
+              acquired, processed, imported, requestsByWindow);
+  if (timedOut) std::printf("  TIMED OUT after %.0f s\n", kDeadlineSeconds);
+  std::printf("\n  %-50s %10s %12s\n", "Pixvane, from ButtonGetPicUrlListClick", "at (s)",
+              "longest stall");
+  for (int p = 0; p < kPhases; ++p) {
+    const auto i = static_cast<std::size_t>(p);
+    if (stallMs[i] > 0)
+      std::printf("  %-50s %10.3f %10.1f ms\n", kPhaseNames[i], phaseEnd[i], stallMs[i]);
+    else
+      std::printf("  %-50s %10.3f %13s\n", kPhaseNames[i], phaseEnd[i], "(no tick)");
+  }
+  std::printf("  %-50s %10.3f\n", "last image complete on disk", lastByteAt);
+  // Six characters of three bytes that take two columns each.
+  std::printf("  %-56s %10.3f\n", "message \"下载任务完成\"", doneAt);
+  std::printf("  %-50s %10.3f\n", "every worker ended", workersAt);
+  std::printf("  longest stall of the user-interface thread: %.1f ms (%lld ticks of 10 ms)\n",
+              *std::max_element(stallMs.begin(), stallMs.end()), ticks);
+  std::printf("  peak memory (VmHWM, whole process with server and Qt): %.1f MB; %.1f MB before\n",
+              peakAfterRoad / 1024.0, rssBefore / 1024.0);
+  std::printf(
+      "  progress events shown: >= %lld (bar moves); on the window alone, in six interleaved\n"
+      "  downloads, one costs %.1f us with the download page showing, %.1f us with another page\n",
+      barMoves, progressUs, progressHiddenUs);
+  std::printf(
+      "  from Button14Click to the end: user-interface thread busy %.2f s of %.2f s; whole "
+      "process %.2f s user + %.2f s system CPU, %ld + %ld context switches (voluntary + forced)\n",
+      uiCpu, phaseEnd[kWait] - phaseEnd[kLists], usageAfter.user - usageBefore.user,
+      usageAfter.system - usageBefore.system,
+      usageAfter.switchesVoluntary - usageBefore.switchesVoluntary,
+      usageAfter.switchesForced - usageBefore.switchesForced);
+  {
+    const std::array<const char*, TTimedApplication::kKinds> names = {
+        "hand-over passes (progress handler inside)", "repaints of the window",
+        "completion monitor ticks", "other events"};
+    std::printf("  user-interface thread by event, Button14Click to the end:\n");
+    for (std::size_t k = 0; k < names.size(); ++k)
+      std::printf("    %-44s %8lld events %8.2f s\n", names[k], app.Buckets[k].count,
+                  app.Buckets[k].seconds);
+    std::printf("    %-44s %8lld events %8.2f s\n", "  of the hand-overs: immediate paints",
+                app.PaintsInHandOvers.count, app.PaintsInHandOvers.seconds);
+  }
+  std::printf("  messages: %s%s%s; files %s; %lld sidecars left\n",
+              seam.Messages.join(QStringLiteral(" | ")).toUtf8().constData(),
+              seam.Errors.isEmpty() ? "" : "; errors: ",
+              seam.Errors.join(QStringLiteral(" | ")).toUtf8().constData(),
+              identical ? "identical" : "DIFFERENT", static_cast<long long>(leftOver.size()));
+
+  std::printf("\n  %-34s %9s %9s %8s %10s %9s %16s\n", "program", "before(s)", "after(s)", "MB/s",
+              "peak MB", "bytes", "Pixvane/tool");
+  std::printf("  %-34s %9.3f %9s %8.1f %10.1f %9s %16s\n", "Pixvane road, to the message", doneAt,
+              "", mb / doneAt, peakAfterRoad / 1024.0, identical ? "identical" : "DIFFERENT",
+              "1.00");
+  std::printf("  %-34s %9.3f %9s %8.1f\n", "Pixvane, Button14Click to last byte", downloadPhase, "",
+              mb / downloadPhase);
+  for (std::size_t i = 0; i < toolsBefore.size(); ++i) {
+    const External& before = toolsBefore[i].run;
+    const External& after = toolsAfter[i].run;
+    if (!before.ran) {
+      std::printf("  %-34s not run (missing)\n", toolsBefore[i].name);
+      continue;
+    }
+    std::printf("  %-34s %9.3f %9.3f %8.1f %10.1f %9s %7.1f / %6.1f\n", toolsBefore[i].name,
+                before.seconds, after.seconds, mb / before.seconds,
+                std::max(before.peakKb, after.peakKb) / 1024.0,
+                before.ok && after.ok ? "identical" : "DIFFERENT", doneAt / before.seconds,
+                downloadPhase / before.seconds);
+  }
+  std::printf(
+      "  (tools run before and after the road in this run; ratios use the run before: the whole\n"
+      "   road to the message / Button14Click to the last byte)\n");
+  return identical && !timedOut ? 0 : 1;
+}
