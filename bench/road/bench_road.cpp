@@ -12,8 +12,12 @@
 // on the same 500 addresses in the same run (once before the road, once
 // after), with the ratios. Every download is checked byte for byte.
 //
-// Usage: bench_road [folder]   (a new or empty folder; default: a new folder
-//                               under the temp folder, removed at the end)
+// Usage: bench_road [--other-page] [folder]
+//   folder        a new or empty folder; default: a new folder under the temp
+//                 folder, removed at the end
+//   --other-page  right after the batch start, show the first page instead of
+//                 the download page (as a user who goes back to the lists),
+//                 so the progress bar is not on screen during the downloads
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -396,8 +400,16 @@ int main(int argc, char** argv) {
   inet::GlobalInit();
   TTimedApplication app(argc, argv);
 
+  bool otherPage = false;
+  QString folderArgument;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--other-page") == 0)
+      otherPage = true;
+    else
+      folderArgument = QString::fromLocal8Bit(argv[i]);
+  }
   QTemporaryDir scratch(QDir::tempPath() + "/pixvane-road-XXXXXX");
-  const QString root = argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.path();
+  const QString root = folderArgument.isEmpty() ? scratch.path() : folderArgument;
   if (QDir(root).exists() && !QDir(root).isEmpty()) {
     std::fprintf(stderr, "bench_road: %s is not empty\n", qPrintable(root));
     return 2;
@@ -497,70 +509,83 @@ int main(int argc, char** argv) {
 
   const long rssBefore = CurrentRssKb();
   const int requestsBefore = imageRequests.load();
+  // The road runs inside an event loop, one step per pass,
+  // as the user's clicks would: handlers run from an event, the workers'
+  // releases (deferred deletes) are taken up as in the program, and the wait
+  // ends the loop when the message has come, the last file is complete and
+  // every worker has ended (or at the deadline).
   std::array<double, kPhases> phaseEnd{};
-  start = SteadyClock::now();
-  lastTick = start;
-
-  phase = kAcquire;
-  form->ButtonGetPicUrlListClick(form->ButtonGetPicUrlList);
-  QCoreApplication::processEvents();
-  phaseEnd[kAcquire] = SecondsSince(start);
-  const int acquired = form->ListBox_imglist->count();
-
-  phase = kLists;
-  form->Button6Click(form->Button6);
-  const int processed = static_cast<int>(MemoLines(form->Memo2).size());
-  form->Button5Click(form->Button5);
-  QCoreApplication::processEvents();
-  phaseEnd[kLists] = SecondsSince(start);
-  const int imported = form->ListBox_Download->count();
-
-  TCompletionWatch watch(batchFolder, start);
-  const double uiCpuBefore = ThreadCpuSeconds();
-  const ProcessUsage usageBefore = UsageNow();
-  phase = kStart;
-  app.Measuring = true;
-  form->Button14Click(form->Button14);
-  QCoreApplication::processEvents();
-  phaseEnd[kStart] = SecondsSince(start);
-
-  // Wait for the message, the last complete file and the end of every worker.
-  phase = kWait;
+  int acquired = 0, processed = 0, imported = 0;
+  std::unique_ptr<TCompletionWatch> watch;
+  double uiCpuBefore = 0;
+  ProcessUsage usageBefore;
   std::optional<double> workersEndedAt;
   bool timedOut = false, lingerReported = false;
-  {
-    QEventLoop loop;
-    QTimer check;
-    check.setInterval(10);
-    QObject::connect(&check, &QTimer::timeout, [&] {
-      if (!workersEndedAt && THTTPGetThread::LiveCount() == 0 && watch.CompleteAt() >= 0)
-        workersEndedAt = SecondsSince(start);
-      if (seam.DoneAt && workersEndedAt) loop.quit();
-      // Workers that outlive their files by far are worth a line.
-      if (!lingerReported && !workersEndedAt && watch.CompleteAt() >= 0 &&
-          SecondsSince(start) > watch.CompleteAt() + 10) {
-        lingerReported = true;
-        std::fprintf(stderr, "  %d workers still alive 10 s after the last image was complete\n",
-                     THTTPGetThread::LiveCount());
-      }
-      if (SecondsSince(start) > kDeadlineSeconds) {
-        timedOut = true;
-        loop.quit();
-      }
+  // The outermost loop; not the application's own exec, whose quit would
+  // close the window.
+  QEventLoop road;
+  QTimer check;
+  check.setInterval(10);
+  QObject::connect(&check, &QTimer::timeout, [&] {
+    const double now = SecondsSince(start);
+    const double completeAt = watch ? watch->CompleteAt() : -1;
+    if (!workersEndedAt && THTTPGetThread::LiveCount() == 0 && completeAt >= 0)
+      workersEndedAt = now;
+    if (seam.DoneAt && workersEndedAt) road.quit();
+    // Workers that outlive their files by far are worth a line.
+    if (!lingerReported && !workersEndedAt && completeAt >= 0 && now > completeAt + 10) {
+      lingerReported = true;
+      std::fprintf(stderr, "  %d workers still alive 10 s after the last image was complete\n",
+                   THTTPGetThread::LiveCount());
+    }
+    if (now > kDeadlineSeconds) {
+      timedOut = true;
+      road.quit();
+    }
+  });
+  QTimer::singleShot(0, [&] {
+    start = SteadyClock::now();
+    lastTick = start;
+    phase = kAcquire;
+    form->ButtonGetPicUrlListClick(form->ButtonGetPicUrlList);
+    acquired = form->ListBox_imglist->count();
+    QTimer::singleShot(0, [&] {
+      phaseEnd[kAcquire] = SecondsSince(start);
+      phase = kLists;
+      form->Button6Click(form->Button6);
+      processed = static_cast<int>(MemoLines(form->Memo2).size());
+      form->Button5Click(form->Button5);
+      imported = form->ListBox_Download->count();
+      QTimer::singleShot(0, [&] {
+        phaseEnd[kLists] = SecondsSince(start);
+        watch = std::make_unique<TCompletionWatch>(batchFolder, start);
+        uiCpuBefore = ThreadCpuSeconds();
+        usageBefore = UsageNow();
+        phase = kStart;
+        app.Measuring = true;
+        form->Button14Click(form->Button14);
+        if (otherPage) form->PageControl1->setCurrentWidget(form->TabSheet2);
+        QTimer::singleShot(0, [&] {
+          phaseEnd[kStart] = SecondsSince(start);
+          phase = kWait;
+          check.start();
+        });
+      });
     });
-    check.start();
-    loop.exec();
-  }
+  });
+  road.exec();
+  check.stop();
   phaseEnd[kWait] = SecondsSince(start);
   const double uiCpu = ThreadCpuSeconds() - uiCpuBefore;
   app.Measuring = false;
   const ProcessUsage usageAfter = UsageNow();
   pulse.stop();
-  watch.Stop();
+  watch->Stop();
   const long peakAfterRoad = PeakRssKb();
 
   // A run that did not finish: closing the window cancels its downloads.
   if (timedOut) {
+    std::fprintf(stderr, "  %d workers alive at the deadline\n", THTTPGetThread::LiveCount());
     form.reset();
     for (int i = 0; i < 3000 && THTTPGetThread::LiveCount() > 0; ++i) {
       QCoreApplication::processEvents();
@@ -610,11 +635,12 @@ int main(int argc, char** argv) {
   // ---- figures ---------------------------------------------------------------
   const double mb = kImages * static_cast<double>(kImageBytes) / 1e6;
   const double doneAt = seam.DoneAt.value_or(-1);
-  const double lastByteAt = watch.CompleteAt();
+  const double lastByteAt = watch->CompleteAt();
   const double workersAt = workersEndedAt.value_or(-1);
   const double downloadPhase = lastByteAt - phaseEnd[kLists];
-  std::printf("Whole road: %d images of %zu KB (%.1f MB) from 127.0.0.1:%d, window offscreen\n",
-              kImages, kImageBytes / 1024, mb, port);
+  std::printf("Whole road: %d images of %zu KB (%.1f MB) from 127.0.0.1:%d, window offscreen%s\n",
+              kImages, kImageBytes / 1024, mb, port,
+              otherPage ? ", first page shown during the downloads" : "");
   std::printf("  lists: %d acquired, %d processed, %d imported; %d image requests served\n",
               acquired, processed, imported, requestsByWindow);
   if (timedOut) std::printf("  TIMED OUT after %.0f s\n", kDeadlineSeconds);
