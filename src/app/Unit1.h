@@ -256,6 +256,8 @@ class TForm1 : public QMainWindow {
   // Set while the program itself changes the download list, so that only the
   // user's own selection changes open an address.
   bool quietDownloadList_ = false;
+  // Set while the progress display waits for its next paint.
+  bool progressPaintPending_ = false;
   friend class TForm1Access;
 };
 

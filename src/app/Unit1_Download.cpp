@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 
 #include "HTTPGet.h"
 #include "Unit1.h"
@@ -97,9 +98,22 @@ void TForm1::Button14Click(QObject*) {
 }
 
 void TForm1::HTTPGetProgress(QObject*, std::int32_t TotalSize, std::int32_t Readed) {
-  // The bar takes the announced size as its maximum and the bytes so far as
-  // its position. An unknown size (0) shows an empty bar rather than the
-  // busy animation, and a position outside the range is clamped to it.
+  // Every chunk of every download comes here, so the display takes the new
+  // values at once but is painted at most every 40 ms: repainting it for each
+  // chunk would cost more than the downloads themselves.
+  const std::array<QWidget*, 4> display = {DownLoadProgressBar, StatusPanel, Edit_DownLoadSize_A,
+                                           Edit_DownLoadSize_B};
+  if (!progressPaintPending_) {
+    progressPaintPending_ = true;
+    for (QWidget* w : display) w->setUpdatesEnabled(false);
+    QTimer::singleShot(40, this, [this, display] {
+      progressPaintPending_ = false;
+      for (QWidget* w : display) w->setUpdatesEnabled(true);  // repaints with the latest values
+    });
+  }
+  // The announced size is the bar's maximum and the bytes so far its
+  // position. An unknown size (0) shows an empty bar rather than the busy
+  // animation, and a position outside the range is clamped to it.
   const int maximum = std::max<std::int32_t>(TotalSize, 0);
   DownLoadProgressBar->setRange(0, maximum > 0 ? maximum : 1);
   DownLoadProgressBar->setValue(std::clamp<std::int32_t>(Readed, 0, maximum));
