@@ -155,6 +155,7 @@ struct ProgressDisplay {
   QLabel* status = new QLabel;
   QLineEdit* readKb = new QLineEdit;
   QLineEdit* totalKb = new QLineEdit;
+  bool paintPending = false;
 
   ProgressDisplay() {
     auto* layout = new QVBoxLayout(&window);
@@ -171,7 +172,21 @@ struct ProgressDisplay {
     QCoreApplication::processEvents();
   }
 
+  // As the main window does: the values change at every event, and the
+  // display is painted with the next update at most every 40 ms.
   void Show(std::int32_t TotalSize, std::int32_t Readed) {
+    if (!paintPending) {
+      paintPending = true;
+      for (QWidget* w : {static_cast<QWidget*>(bar), static_cast<QWidget*>(status),
+                         static_cast<QWidget*>(readKb), static_cast<QWidget*>(totalKb)})
+        w->setUpdatesEnabled(false);
+      QTimer::singleShot(40, &window, [this] {
+        paintPending = false;
+        for (QWidget* w : {static_cast<QWidget*>(bar), static_cast<QWidget*>(status),
+                           static_cast<QWidget*>(readKb), static_cast<QWidget*>(totalKb)})
+          w->setUpdatesEnabled(true);
+      });
+    }
     bar->setMaximum(TotalSize);
     bar->setValue(Readed);
     status->setText(QStringLiteral(u"正在下载数据请稍候...") + QString::number(Readed));
