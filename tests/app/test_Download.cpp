@@ -376,6 +376,29 @@ TEST_F(WholeRoad, ForcedNamesAndAResumeAfterACutTransfer) {
   EXPECT_FALSE(Exists("bin/batch/big.jpg.jpg.log"));
 }
 
+TEST_F(WholeRoad, NamesThatCannotBeWrittenStayInTheList) {
+  const std::string longName = "/g/" + std::string(300, 'n') + ".jpg";  // too long for a file name
+  images_[longName] = {PatternBytes(3000, 11)};
+  CreateWindow();
+  Form->Memo2->setPlainText(Url(longName) + "\n" + Url("/g/photo01.jpg") + "\n" + Url("/g/"));
+  Form->Button5->click();
+  Form->FileName->setText("outer/inner");  // one level only: "outer" does not exist
+  Form->Button14->click();
+  ASSERT_TRUE(WaitUntil([&] { return THTTPGetThread::LiveCount() == 0; }, 20000));
+  Form->Timer_CheckDownFileTimer(Form->Timer_CheckDownFile);
+  EXPECT_EQ(Form->ListBox_Download->count(), 3);
+  EXPECT_FALSE(Exists("bin/outer"));
+  Form->FileName->setText("batch");
+  Form->Button14->click();
+  ASSERT_TRUE(WaitUntil([&] { return THTTPGetThread::LiveCount() == 0; }, 20000));
+  Form->Timer_CheckDownFileTimer(Form->Timer_CheckDownFile);
+  EXPECT_EQ(ItemTexts(Form->ListBox_Download), (QStringList{Url(longName), Url("/g/")}));
+  EXPECT_EQ(QDir(QString::fromStdString(PathOf("bin/batch"))).entryList(QDir::Files),
+            QStringList{"photo01.jpg"});
+  EXPECT_TRUE(Seam.Messages.isEmpty());
+  EXPECT_TRUE(Seam.Errors.isEmpty());
+}
+
 TEST_F(WholeRoad, ClosingTheWindowWithDownloadsRunningIsSafe) {
   images_["/g/slow.jpg"] = {PatternBytes(2000000, 10)};
   CreateWindow();
