@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -58,29 +59,34 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 // The per-server download connection slots. Waiters are served in the order
-// they asked; a waiter whose stop flag is set leaves the queue.
+// they asked; a waiter whose stop flag is set leaves the queue. Each waiter
+// sleeps on its own condition, and a freed slot wakes only the waiter at the
+// head of the queue: with hundreds of downloads waiting for one server, waking
+// them all at every release costs more than the transfers.
 class SlotTable {
  public:
   bool Acquire(const std::string& key, const std::atomic<bool>* stop) {
     std::unique_lock<std::mutex> lock(mutex_);
     Entry& entry = table_[key];
-    const std::uint64_t ticket = entry.nextTicket++;
-    entry.queue.push_back(ticket);
+    auto me = std::make_shared<Waiter>();
+    entry.queue.push_back(me);
     for (;;) {
-      if (entry.used < kMaxConnectionsPerServer && entry.queue.front() == ticket) {
+      if (entry.used < kMaxConnectionsPerServer && entry.queue.front() == me) {
         entry.queue.pop_front();
         ++entry.used;
-        changed_.notify_all();
+        WakeHead(entry);  // room for more: the next in line goes on too
         return true;
       }
       if (stop != nullptr && stop->load()) {
-        entry.queue.erase(std::find(entry.queue.begin(), entry.queue.end(), ticket));
-        if (entry.used == 0 && entry.queue.empty()) table_.erase(key);
-        changed_.notify_all();
+        entry.queue.erase(std::find(entry.queue.begin(), entry.queue.end(), me));
+        if (entry.used == 0 && entry.queue.empty())
+          table_.erase(key);
+        else
+          WakeHead(entry);
         return false;
       }
       // The stop flag is set without a notification: look at it now and then.
-      changed_.wait_for(lock, std::chrono::milliseconds(50));
+      me->wake.wait_for(lock, std::chrono::milliseconds(50));
     }
   }
 
@@ -88,8 +94,10 @@ class SlotTable {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = table_.find(key);
     if (it == table_.end()) return;
-    if (--it->second.used <= 0 && it->second.queue.empty()) table_.erase(it);
-    changed_.notify_all();
+    if (--it->second.used <= 0 && it->second.queue.empty())
+      table_.erase(it);
+    else
+      WakeHead(it->second);
   }
 
   int InUse(const std::string& key) {
@@ -115,17 +123,22 @@ class SlotTable {
   }
 
  private:
+  struct Waiter {
+    std::condition_variable wake;
+  };
   struct Entry {
     int used = 0;
-    std::uint64_t nextTicket = 0;
-    std::deque<std::uint64_t> queue;
+    std::deque<std::shared_ptr<Waiter>> queue;
   };
+  static void WakeHead(Entry& entry) {
+    if (entry.used < kMaxConnectionsPerServer && !entry.queue.empty())
+      entry.queue.front()->wake.notify_one();
+  }
   struct Sockets {
     int open = 0;
     int peak = 0;
   };
   std::mutex mutex_;
-  std::condition_variable changed_;
   std::unordered_map<std::string, Entry> table_;
   std::unordered_map<std::string, Sockets> sockets_;
 };
