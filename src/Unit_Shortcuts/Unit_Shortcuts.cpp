@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "SpecialFolders.h"
+#include "ShellFolders.h"
 
 namespace fs = std::filesystem;
 
@@ -87,10 +87,10 @@ bool CreateShortcut(const std::string& TargetPath, std::string LinkName, std::st
   if (TargetPath.empty() || !fs::is_regular_file(TargetPath, ec)) return false;
   if (LinkName.empty()) LinkName = fs::path(TargetPath).stem().string();
 
-  if (Folder.empty() && SpecialFolder == -1) SpecialFolder = kSpecialFolderDesktop;
+  if (Folder.empty() && SpecialFolder == -1) SpecialFolder = kShellFolderDesktop;
   std::string linkFile;
   if (SpecialFolder >= 0) {
-    const std::string folder = SpecialFolderPath(SpecialFolder);
+    const std::string folder = ShellFolderPath(SpecialFolder);
     if (folder.empty() || !fs::is_directory(folder, ec)) return false;
     linkFile = folder + "/" + LinkName + ".desktop";
   } else {

@@ -3,9 +3,9 @@
 
 #include <string>
 
-constexpr int kSpecialFolderDesktop = 0;  // CSIDL_DESKTOP
+constexpr int kShellFolderDesktop = 0;  // CSIDL_DESKTOP
 
 // The path of the special folder number, without a trailing "/"; empty when
 // the number is unknown or the folder cannot be found. The desktop is the
 // XDG desktop folder ($XDG_DESKTOP_DIR, the user-dirs setting, else ~/Desktop).
-std::string SpecialFolderPath(int folder);
+std::string ShellFolderPath(int folder);

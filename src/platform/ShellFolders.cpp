@@ -1,10 +1,10 @@
-#include "SpecialFolders.h"
+#include "ShellFolders.h"
 
 #include <QStandardPaths>
 #include <cstdlib>
 
-std::string SpecialFolderPath(int folder) {
-  if (folder != kSpecialFolderDesktop) return {};
+std::string ShellFolderPath(int folder) {
+  if (folder != kShellFolderDesktop) return {};
   const char* fromEnv = std::getenv("XDG_DESKTOP_DIR");
   std::string path =
       (fromEnv != nullptr && *fromEnv != '\0')
