@@ -26,15 +26,6 @@
 
 namespace {
 
-class TSilentSeam : public TShellSeam {
- public:
-  void MessageBox(QWidget*, const QString&) override {}
-  void ErrorBox(QWidget*, const QString&) override {}
-  void OpenAddress(QWidget*, const QString&) override {}
-  void OpenFolder(QWidget*, const QString&) override {}
-  std::optional<QString> BrowseForFolder(QWidget*) override { return std::nullopt; }
-};
-
 template <typename Pred>
 bool Wait(Pred pred, int ms) {
   QElapsedTimer t;
@@ -85,7 +76,7 @@ int main(int argc, char** argv) {
   // The program lives in a throw-away folder; its launcher goes there too.
   QTemporaryDir home;
   qputenv("XDG_DESKTOP_DIR", home.path().toLocal8Bit());
-  TSilentSeam seam;
+  TSilentShellSeam seam;
   TForm1Options options;
   options.Seam = &seam;
   options.ExecutablePath = home.path() + "/pixvane";

@@ -6,9 +6,6 @@
 // aria2c and curl on the same files in the same run for comparison.
 //
 // Usage: bench_download [folder]   (default: a new folder under /tmp)
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <httplib.h>
@@ -34,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "HTTPGet.h"
 #include "Inet.h"
 
@@ -67,84 +65,13 @@ std::vector<FileSpec> MakeFiles() {
   return files;
 }
 
-long PeakRssKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
-long CurrentRssKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
 // True when every file in folder holds the expected bytes.
 bool Verify(const std::string& folder, const std::vector<FileSpec>& files) {
-  std::vector<char> buffer(1 << 16);
-  for (const FileSpec& file : files) {
-    std::ifstream in(folder + "/" + file.name, std::ios::binary);
-    std::size_t offset = 0;
-    while (in) {
-      in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-      const auto got = static_cast<std::size_t>(in.gcount());
-      for (std::size_t i = 0; i < got; ++i)
-        if (buffer[i] != ByteAt(file.seed, offset + i)) return false;
-      offset += got;
-    }
-    if (offset != file.size) return false;
-  }
+  for (const FileSpec& file : files)
+    if (!bench::FileHolds(folder + "/" + file.name, file.size,
+                          [&](std::size_t i) { return ByteAt(file.seed, i); }))
+      return false;
   return true;
-}
-
-struct External {
-  bool ran = false;
-  double seconds = 0;
-  long peakKb = 0;
-  bool ok = false;
-};
-
-long VmHwmKb(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
-// Runs a program to its end with its output discarded; wall time, and its
-// peak memory read from /proc while it runs (the kernel's own figure for a
-// child also carries the parent's peak across exec).
-External RunProgram(const std::vector<std::string>& args) {
-  External result;
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const auto start = std::chrono::steady_clock::now();
-  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return result;
-  int status = 0;
-  for (;;) {
-    const long hwm = VmHwmKb(pid);
-    if (hwm > result.peakKb) result.peakKb = hwm;
-    const pid_t ended = waitpid(pid, &status, WNOHANG);
-    if (ended == pid) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  result.ran = true;
-  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return result;
 }
 
 // The window's progress display: a bar, the status text and the two size
@@ -267,18 +194,13 @@ OurRun RunOurs(const std::string& base, const std::string& folder,
   return run;
 }
 
-void QuietOffscreenWarnings(QtMsgType type, const QMessageLogContext&, const QString& message) {
-  if (message.contains(QLatin1String("propagateSizeHints"))) return;
-  if (type != QtDebugMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   setenv("no_proxy", "127.0.0.1", 1);
   setenv("NO_PROXY", "127.0.0.1", 1);
-  qInstallMessageHandler(QuietOffscreenWarnings);
+  qInstallMessageHandler(bench::QuietOffscreenWarnings);
   inet::GlobalInit();
   QApplication app(argc, argv);
 
@@ -321,10 +243,10 @@ int main(int argc, char** argv) {
   while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const std::string base = "http://127.0.0.1:" + std::to_string(port) + "/img/";
 
-  const long rssBefore = CurrentRssKb();
+  const long rssBefore = bench::CurrentRssKb();
   ProgressDisplay display;
   const OurRun ui = RunOurs(base, withUi, files, &display);
-  const long peakAfterUi = PeakRssKb();
+  const long peakAfterUi = bench::PeakRssKb();
   const OurRun plain = RunOurs(base, bare, files, nullptr);
 
   // The same files with aria2c and curl, six connections at a time each.
@@ -337,12 +259,12 @@ int main(int argc, char** argv) {
           << "\"\n";
     }
   }
-  External ariaRun = RunProgram({"aria2c", "--no-conf", "-q", "-j", "6", "-x", "1", "-s", "1",
-                                 "--file-allocation=none", "--allow-overwrite=true",
-                                 "--auto-file-renaming=false", "-d", aria, "-i", list});
+  bench::External ariaRun = bench::RunProgram(
+      {"aria2c", "--no-conf", "-q", "-j", "6", "-x", "1", "-s", "1", "--file-allocation=none",
+       "--allow-overwrite=true", "--auto-file-renaming=false", "-d", aria, "-i", list});
   if (ariaRun.ran) ariaRun.ok = ariaRun.ok && Verify(aria, files);
-  External curlRun =
-      RunProgram({"curl", "-s", "--parallel", "--parallel-max", "6", "--config", config});
+  bench::External curlRun =
+      bench::RunProgram({"curl", "-s", "--parallel", "--parallel-max", "6", "--config", config});
   if (curlRun.ran) curlRun.ok = curlRun.ok && Verify(curl, files);
 
   server.stop();
@@ -364,10 +286,10 @@ int main(int argc, char** argv) {
   std::printf(
       "pixvane: peak memory %.1f MB after the first run, %.1f MB at the end "
       "(whole process with the server; %.1f MB before the first start)\n",
-      peakAfterUi / 1024.0, PeakRssKb() / 1024.0, rssBefore / 1024.0);
+      peakAfterUi / 1024.0, bench::PeakRssKb() / 1024.0, rssBefore / 1024.0);
   std::printf("pixvane: most network connections open to the server at once: %d\n",
               inet::PeakSockets("127.0.0.1", port));
-  auto other = [&](const char* name, const External& run) {
+  auto other = [&](const char* name, const bench::External& run) {
     if (!run.ran) {
       std::printf("%s: not run\n", name);
       return;

@@ -54,6 +54,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "HTTPGet.h"
 #include "Inet.h"
 #include "Seam.h"
@@ -100,15 +101,6 @@ std::string MakePage() {
   return page;
 }
 
-long StatusFieldKb(const std::string& file, const char* field) {
-  std::ifstream status(file);
-  std::string line;
-  const std::string key(field);
-  while (std::getline(status, line))
-    if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
-  return -1;
-}
-
 // CPU seconds (user and system) of the calling thread.
 double ThreadCpuSeconds() {
   rusage usage{};
@@ -131,80 +123,19 @@ ProcessUsage UsageNow() {
   return {seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_nvcsw, usage.ru_nivcsw};
 }
 
-long PeakRssKb() {
-  return StatusFieldKb("/proc/self/status", "VmHWM:");
-}
-long CurrentRssKb() {
-  return StatusFieldKb("/proc/self/status", "VmRSS:");
-}
-
 // True when folder holds every image with exactly the served bytes.
 bool Verify(const std::string& folder) {
-  std::vector<char> buffer(1 << 16);
-  for (int n = 1; n <= kImages; ++n) {
-    std::ifstream in(folder + "/" + ImageName(n), std::ios::binary);
-    if (!in) return false;
-    std::size_t offset = 0;
-    while (in) {
-      in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-      const auto got = static_cast<std::size_t>(in.gcount());
-      for (std::size_t i = 0; i < got; ++i)
-        if (buffer[i] != ByteAt(n, offset + i)) return false;
-      offset += got;
-    }
-    if (offset != kImageBytes) return false;
-  }
+  for (int n = 1; n <= kImages; ++n)
+    if (!bench::FileHolds(folder + "/" + ImageName(n), kImageBytes,
+                          [n](std::size_t i) { return ByteAt(n, i); }))
+      return false;
   return true;
-}
-
-// ---- external programs ---------------------------------------------------
-
-struct External {
-  bool ran = false;
-  double seconds = 0;
-  long peakKb = 0;
-  bool ok = false;
-};
-
-// Runs a program to its end with its output discarded: wall time, and its
-// peak memory read from /proc while it runs. Bounded by the deadline; a
-// program still running then is ended by its process id.
-External RunProgram(const std::vector<std::string>& args) {
-  External result;
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const auto start = SteadyClock::now();
-  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return result;
-  int status = 0;
-  bool killed = false;
-  for (;;) {
-    const long hwm = StatusFieldKb("/proc/" + std::to_string(pid) + "/status", "VmHWM:");
-    if (hwm > result.peakKb) result.peakKb = hwm;
-    if (waitpid(pid, &status, WNOHANG) == pid) break;
-    if (!killed && SecondsSince(start) > kDeadlineSeconds) {
-      kill(pid, SIGKILL);
-      killed = true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  result.ran = true;
-  result.seconds = SecondsSince(start);
-  result.ok = !killed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return result;
 }
 
 // ---- the window's surroundings ---------------------------------------------
 
 // Message boxes are recorded with the moment they were asked for.
-class TTimedSeam : public TShellSeam {
+class TTimedSeam : public TSilentShellSeam {
  public:
   explicit TTimedSeam(SteadyClock::time_point* start) : start_(start) {}
   void MessageBox(QWidget*, const QString& text) override {
@@ -212,9 +143,6 @@ class TTimedSeam : public TShellSeam {
     if (text == kDoneMessage && !DoneAt) DoneAt = SecondsSince(*start_);
   }
   void ErrorBox(QWidget*, const QString& text) override { Errors << text; }
-  void OpenAddress(QWidget*, const QString&) override {}
-  void OpenFolder(QWidget*, const QString&) override {}
-  std::optional<QString> BrowseForFolder(QWidget*) override { return std::nullopt; }
 
   QStringList Messages, Errors;
   std::optional<double> DoneAt;
@@ -344,7 +272,7 @@ class TTimedApplication : public QApplication {
 
 struct Tool {
   const char* name;
-  External run;
+  bench::External run;
 };
 
 // curl, wget and aria2c on the 500 addresses, each into a fresh folder under
@@ -369,7 +297,7 @@ std::vector<Tool> RunTools(const std::string& root, const std::string& round,
   std::vector<Tool> tools;
   const auto run = [&](const char* name, const std::vector<std::string>& args,
                        const std::string& dir) {
-    tools.push_back({name, RunProgram(args)});
+    tools.push_back({name, bench::RunProgram(args, kDeadlineSeconds)});
     if (tools.back().run.ran) tools.back().run.ok = tools.back().run.ok && Verify(dir);
   };
   run("curl --parallel --parallel-max 6",
@@ -378,11 +306,6 @@ std::vector<Tool> RunTools(const std::string& root, const std::string& round,
   run("aria2c -q -j 6 -i list", {"aria2c", "--no-conf", "-q", "-j", "6", "-i", list, "-d", ariaDir},
       ariaDir);
   return tools;
-}
-
-void QuietOffscreenWarnings(QtMsgType type, const QMessageLogContext&, const QString& message) {
-  if (message.contains(QLatin1String("propagateSizeHints"))) return;
-  if (type != QtDebugMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
 enum Phase { kAcquire, kLists, kStart, kWait, kPhases };
@@ -396,7 +319,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   setenv("no_proxy", "127.0.0.1", 1);
   setenv("NO_PROXY", "127.0.0.1", 1);
-  qInstallMessageHandler(QuietOffscreenWarnings);
+  qInstallMessageHandler(bench::QuietOffscreenWarnings);
   inet::GlobalInit();
   TTimedApplication app(argc, argv);
 
@@ -507,7 +430,7 @@ int main(int argc, char** argv) {
   QTimer::singleShot(25, &settle, &QEventLoop::quit);
   settle.exec();
 
-  const long rssBefore = CurrentRssKb();
+  const long rssBefore = bench::CurrentRssKb();
   const int requestsBefore = imageRequests.load();
   // The road runs inside an event loop, one step per pass,
   // as the user's clicks would: handlers run from an event, the workers'
@@ -581,7 +504,7 @@ int main(int argc, char** argv) {
   const ProcessUsage usageAfter = UsageNow();
   pulse.stop();
   watch->Stop();
-  const long peakAfterRoad = PeakRssKb();
+  const long peakAfterRoad = bench::PeakRssKb();
 
   // A run that did not finish: closing the window cancels its downloads.
   if (timedOut) {
@@ -697,8 +620,8 @@ int main(int argc, char** argv) {
   std::printf("  %-34s %9.3f %9s %8.1f\n", "Pixvane, Button14Click to last byte", downloadPhase, "",
               mb / downloadPhase);
   for (std::size_t i = 0; i < toolsBefore.size(); ++i) {
-    const External& before = toolsBefore[i].run;
-    const External& after = toolsAfter[i].run;
+    const bench::External& before = toolsBefore[i].run;
+    const bench::External& after = toolsAfter[i].run;
     if (!before.ran) {
       std::printf("  %-34s not run (missing)\n", toolsBefore[i].name);
       continue;

@@ -26,7 +26,8 @@
 
 namespace {
 
-class TQuietSeam : public TShellSeam {
+// Prints the messages the window shows among the figures.
+class TQuietSeam : public TSilentShellSeam {
  public:
   void MessageBox(QWidget*, const QString& text) override {
     std::printf("  (message: %s)\n", text.toUtf8().constData());
@@ -34,9 +35,6 @@ class TQuietSeam : public TShellSeam {
   void ErrorBox(QWidget*, const QString& text) override {
     std::printf("  (error: %s)\n", text.toUtf8().constData());
   }
-  void OpenAddress(QWidget*, const QString&) override {}
-  void OpenFolder(QWidget*, const QString&) override {}
-  std::optional<QString> BrowseForFolder(QWidget*) override { return std::nullopt; }
 };
 
 std::string MakePage(int tags, int distinct, std::size_t bytes) {

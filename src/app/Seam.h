@@ -33,6 +33,18 @@ class TQtShellSeam : public TShellSeam {
   std::optional<QString> BrowseForFolder(QWidget* owner) override;
 };
 
+// A seam for headless runs (tools and benchmarks): nothing is shown or
+// opened, and the folder browser is cancelled. Derive to record what the
+// window asked for.
+class TSilentShellSeam : public TShellSeam {
+ public:
+  void MessageBox(QWidget*, const QString&) override {}
+  void ErrorBox(QWidget*, const QString&) override {}
+  void OpenAddress(QWidget*, const QString&) override {}
+  void OpenFolder(QWidget*, const QString&) override {}
+  std::optional<QString> BrowseForFolder(QWidget*) override { return std::nullopt; }
+};
+
 // The text the error report shows: a "." is appended when the text's last
 // character sorts after ".".
 QString ErrorReportText(const QString& text);
