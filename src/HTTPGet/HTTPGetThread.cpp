@@ -13,6 +13,7 @@
 #include "HTTPGet.h"
 #include "HandOver.h"
 #include "Inet.h"
+#include "Unit_Function.h"
 
 namespace {
 
@@ -29,13 +30,8 @@ constexpr std::size_t kLastModifiedBufferBytes = 256;
 }
 
 bool StartsWithIgnoreCase(const std::string& text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != prefix[i]) return false;
-  }
-  return true;
+  return text.size() >= prefix.size() &&
+         SameTextIgnoreCase(std::string_view(text).substr(0, prefix.size()), prefix);
 }
 
 // True for an existing name that is not a folder.

@@ -32,11 +32,6 @@ std::string AsciiLower(std::string_view text);
 // True when both texts hold the same bytes apart from the letter case of A-Z.
 bool SameTextIgnoreCase(std::string_view a, std::string_view b);
 
-// The whole-entry key used for case-insensitive list searches.
-inline std::string ListKey(std::string_view text) {
-  return AsciiLower(text);
-}
-
 // True when text is well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
 

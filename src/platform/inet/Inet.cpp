@@ -1,4 +1,5 @@
 #include "Inet.h"
+#include "Unit_Function.h"
 
 #include <curl/curl.h>
 #include <sys/socket.h>
@@ -32,24 +33,6 @@ struct Settings {
 Settings& Config() {
   static Settings* settings = new Settings;
   return *settings;
-}
-
-std::string LowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return out;
-}
-
-bool SameIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -149,7 +132,7 @@ SlotTable& Slots() {
 }
 
 std::string SlotKey(const std::string& host, int port) {
-  return LowerAscii(host) + ":" + std::to_string(port);
+  return AsciiLower(host) + ":" + std::to_string(port);
 }
 
 struct EasyDeleter {
@@ -307,7 +290,7 @@ struct Request::State {
     if (status >= 100 && status < 200) return;  // an interim answer; the real one follows
     if (IsFollowedRedirect(status)) {
       for (const auto& [name, value] : fields)
-        if (SameIgnoreCase(name, "Location") && !value.empty()) return;
+        if (SameTextIgnoreCase(name, "Location") && !value.empty()) return;
     }
     final = true;
   }
@@ -566,7 +549,7 @@ bool Request::QueryHeader(std::string_view name, std::size_t bufferBytes,
                           std::string& value) const {
   if (!state_->final) return false;
   for (const auto& [field, text] : state_->fields) {
-    if (!SameIgnoreCase(field, name)) continue;
+    if (!SameTextIgnoreCase(field, name)) continue;
     if (text.size() + 1 > bufferBytes) return false;
     value = text;
     return true;
