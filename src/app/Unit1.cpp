@@ -88,10 +88,16 @@ void TForm1::WireHandlers() {
             PopupMenu2->popup(ListBox_imgheimingdan->viewport()->mapToGlobal(at));
           });
 
-  // A click on the download list is any change of its selection by the user,
-  // with the mouse or the arrow keys; changes the program makes are quiet.
+  // The download list opens an address at every click on an item, also one
+  // that is selected already, and at every selection change the user makes
+  // with the keys. A press of the mouse changes the selection too; that
+  // change waits for the click, so a click opens its address once. Changes
+  // the program makes are quiet.
+  connect(ListBox_Download, &QListWidget::itemClicked, this,
+          [this] { Guarded([&] { ListBox_DownloadClick(ListBox_Download); }); });
   connect(ListBox_Download, &QListWidget::itemSelectionChanged, this, [this] {
-    if (!quietDownloadList_ && !ListBox_Download->selectedItems().isEmpty())
+    if (!quietDownloadList_ && !downloadListPressed_ &&
+        !ListBox_Download->selectedItems().isEmpty())
       Guarded([&] { ListBox_DownloadClick(ListBox_Download); });
   });
   connect(Timer_CheckDownFile, &QTimer::timeout, this,
@@ -102,7 +108,7 @@ void TForm1::WireHandlers() {
   // clicks over the two lists with menus.
   for (QObject* watched : std::initializer_list<QObject*>{
            Image1, Label5, Label8, Url, FileName, Panel1, Panel2, ListBox_imglist->viewport(),
-           ListBox_imgheimingdan->viewport()})
+           ListBox_imgheimingdan->viewport(), ListBox_Download->viewport()})
     watched->installEventFilter(this);
 }
 
@@ -112,6 +118,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       if (watched == Panel1 || watched == Panel2) PlaceAnchored();
       break;
     case QEvent::MouseButtonRelease: {
+      if (watched == ListBox_Download->viewport()) {
+        // The click itself (itemClicked) follows from this release.
+        downloadListPressed_ = false;
+        break;
+      }
       const auto* mouse = static_cast<QMouseEvent*>(event);
       if (mouse->button() == Qt::RightButton &&
           (watched == ListBox_imglist->viewport() || watched == ListBox_imgheimingdan->viewport()))
@@ -124,6 +135,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
+      if (watched == ListBox_Download->viewport()) {
+        downloadListPressed_ = true;
+        break;
+      }
       // A right click over a list opens its menu without touching the
       // selection the menu's commands act on; the caret moves to the item
       // under the mouse.
@@ -192,8 +207,10 @@ void TForm1::FormCreate(QObject*) {
             [this] { Guarded([&] { ClipboardChanged(); }); });
     ClipboardViewerJoined = true;
   });
-  // 6. Empty the clipboard: text copied before the start is never taken.
-  RunStartupStep(6, [&] { QApplication::clipboard()->clear(QClipboard::Clipboard); });
+  // 6. The clipboard keeps what the user copied before the start; that text
+  //    is remembered so that it is never taken as a new copy.
+  RunStartupStep(
+      6, [&] { StartupClipboardText = QApplication::clipboard()->text(QClipboard::Clipboard); });
   // 7. The blacklist; any error here is swallowed.
   RunStartupStep(7, [&] {
     try {

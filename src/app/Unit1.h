@@ -159,6 +159,11 @@ class TForm1 : public QMainWindow {
   // Whether the window follows clipboard changes (joined at startup, left
   // at destruction).
   bool ClipboardViewerJoined = false;
+  // The clipboard's text when the program started: never taken as a copy.
+  QString StartupClipboardText;
+  // The extractor's entries of the last acquisition, exactly as it gave them
+  // (Memo1 shows them; the pre-processing list is rebuilt from these).
+  QStringList RawLinks;
 
   // ---- Handlers -------------------------------------------------------
   // Startup and shutdown (Unit1.cpp)
@@ -256,6 +261,8 @@ class TForm1 : public QMainWindow {
   // Set while the program itself changes the download list, so that only the
   // user's own selection changes open an address.
   bool quietDownloadList_ = false;
+  // Set while a mouse button is down over the download list.
+  bool downloadListPressed_ = false;
   // Set while the progress display waits for its next paint.
   bool progressPaintPending_ = false;
   friend class TForm1Access;

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStatusBar>
+#include <QTest>
 #include <mutex>
 
 #include "HTTPGet.h"
@@ -157,6 +158,17 @@ TEST_F(DownloadPage, SelectingAnAddressOpensIt) {
   Form->ListBox_Download->setCurrentRow(0);
   EXPECT_EQ(Seam.OpenedAddresses.back(), "http://h/b.jpg");
   EXPECT_EQ(Seam.OpenedAddresses.size(), 3);
+}
+
+TEST_F(DownloadPage, EveryClickOnAnAddressOpensIt) {
+  SetDownloads({"http://h/a.jpg", "http://h/b.jpg"});
+  Form->show();
+  QWidget* view = Form->ListBox_Download->viewport();
+  const QPoint first =
+      Form->ListBox_Download->visualItemRect(Form->ListBox_Download->item(0)).center();
+  QTest::mouseClick(view, Qt::LeftButton, {}, first);
+  QTest::mouseClick(view, Qt::LeftButton, {}, first);  // already selected: opens again
+  EXPECT_EQ(Seam.OpenedAddresses, (QStringList{"http://h/a.jpg", "http://h/a.jpg"}));
 }
 
 TEST_F(DownloadPage, SaveFolderBrowseViewAndSelect) {

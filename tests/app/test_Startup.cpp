@@ -18,8 +18,9 @@ TEST_F(Startup, CaptionFoldersMemosAndLauncher) {
   EXPECT_EQ(Form->SavePath->text(), Form->AppDir);
   EXPECT_TRUE(Form->Memo1->toPlainText().isEmpty());
   EXPECT_TRUE(Form->Memo2->toPlainText().isEmpty());
-  // Text copied before the start is gone.
-  EXPECT_TRUE(QApplication::clipboard()->text().isEmpty());
+  // Text copied before the start stays on the clipboard and is remembered.
+  EXPECT_EQ(QApplication::clipboard()->text(), "http://before.example/start.jpg");
+  EXPECT_EQ(Form->StartupClipboardText, "http://before.example/start.jpg");
   // The launcher is named by the caption as designed, without the version.
   const std::string launcher = ReadFile("Desktop/Pixvane.desktop");
   EXPECT_NE(launcher.find("Name=Pixvane\n"), std::string::npos);

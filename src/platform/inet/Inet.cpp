@@ -281,6 +281,7 @@ struct Request::State {
 
   bool done = false;
   CURLcode result = CURLE_OK;
+  char errorText[CURL_ERROR_SIZE] = {};  // curl's detailed message of a failure
   bool connected = false;
   Clock::time_point lastActivity = Clock::now();
 
@@ -404,6 +405,7 @@ void Request::Configure(std::size_t chunkBytes) {
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, state_.get());
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &State::OnWrite);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, state_.get());
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, state_->errorText);
   if (!agent_.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, agent_.c_str());
   if (!referer_.empty()) curl_easy_setopt(easy, CURLOPT_REFERER, referer_.c_str());
   if (!userName_.empty() || !password_.empty()) {
@@ -534,6 +536,17 @@ bool Request::Send(const std::string& extraHeaders, const std::string& body) {
     s.status = 0;
   }
   return s.final;
+}
+
+std::string Request::ErrorText() const {
+  const State& s = *state_;
+  if (!sent_) return {};
+  if (url_.empty()) return "no host in the address";
+  if (s.result == CURLE_OPERATION_TIMEDOUT) return "timed out";
+  if (s.result != CURLE_OK)
+    return s.errorText[0] != '\0' ? s.errorText : curl_easy_strerror(s.result);
+  if (!s.final) return s.done ? "the server sent no answer" : "no answer yet";
+  return {};
 }
 
 int Request::StatusCode() const {

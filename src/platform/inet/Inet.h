@@ -168,6 +168,11 @@ class Request {
   // broken connection, nothing received in time).
   bool Read(char* buffer, std::size_t size, std::size_t& got);
 
+  // Why the request failed, in the transport's own words ("timed out" when
+  // nothing arrived within the idle time limit); empty while nothing failed.
+  // An HTTP error status is a response, not a failure of the request.
+  std::string ErrorText() const;
+
   struct State;  // transfer state shared with the curl callbacks
 
  private:
