@@ -42,7 +42,7 @@ class GetImageLinksTest : public ::testing::Test {
 TEST_F(GetImageLinksTest, FetchesThePageAndResolvesAgainstItsAddress) {
   const std::string site = server_.Url("/");
   EXPECT_EQ(GetImageLinks(server_.Url("/Gallery/index.htm")),
-            (Links{site + "Gallery/pics/photo01.jpg", site + "images/logo.gif",
+            (Links{site + "Gallery/Pics/Photo01.JPG", site + "Images/Logo.gif",
                    site + "Gallery/btn/go_now.gif", "http://other/a.png"}));
 }
 
