@@ -9,6 +9,8 @@
 #include <utility>
 
 #include "GetWebPage.h"
+#include "PageEncoding.h"
+#include "RequestUrl.h"
 #include "Unit_Function.h"
 
 namespace {
@@ -18,10 +20,9 @@ constexpr std::size_t kNone = std::string_view::npos;
 constexpr std::string_view kInputTag = "<input";  // image buttons, scanned as images
 constexpr std::string_view kImageTag = "<img";    // start of a candidate
 constexpr std::string_view kSourceName = "src";   // "src=" is found through its "="
-constexpr std::size_t kFixedSkip = 5;        // the value starts 5 bytes after the "s" of "src="
-constexpr std::size_t kLengthFloor = 8;      // values of this length or shorter are dropped
-constexpr std::size_t kRootPathLimit = 100;  // bytes kept after the "/" of a root-relative value
-constexpr std::size_t kBaseScanBound = 8;    // 0-based index of position 9 in the page address
+constexpr std::size_t kFixedSkip = 5;      // a quoted value starts 5 bytes after the "s" of "src="
+constexpr std::size_t kLengthFloor = 8;    // values of this length or shorter are dropped
+constexpr std::size_t kBaseScanBound = 8;  // 0-based index of position 9 in the page address
 
 // ASCII case folding through one 256-entry table: A-Z to a-z, every other
 // byte to itself.
@@ -59,10 +60,11 @@ bool Contains(std::string_view text, std::string_view needle) {
   return text.find(needle) != kNone;
 }
 
-// The page text as the scan sees it, read straight from the fetched bytes
-// without a copy: each byte through the fold table (the page text is the
-// lower-cased page), and each "<input" that ends before the page's first NUL
-// byte standing for the "<img" that replaces it. Neither "<img" nor "src="
+// The page text as the scan sees it, read straight from the page's bytes
+// without a copy: tags and attributes are matched through the fold table
+// (ASCII letters in any case), values are cut from the page's own bytes, and
+// each "<input" that ends before the page's first NUL byte stands for the
+// "<img" that replaces it. Neither "<img" nor "src="
 // can overlap an "<input" or its replacement, so tags and sources are found
 // in the same order either way; the replacement shows in a value only when the
 // byte skipped after "src=" is the "<" of an "<input": the value then begins
@@ -100,25 +102,31 @@ class PageText {
     return kNone;
   }
 
-  // Reads the value of the "src=" at source into value, lower-cased, and
-  // returns the read position: the index of the byte that ended the value,
-  // or one past the end of the page (two when "=" is the last byte).
-  std::size_t ReadValue(std::size_t source, std::string& value) const {
+  // Reads the value of the "src=" at source into value, in the page's own
+  // letter case, and into key, lower-cased; returns the read position: the
+  // index of the byte that ended the value, or one past the end of the page
+  // (two when "=" is the last byte).
+  std::size_t ReadValue(std::size_t source, std::string& value, std::string& key) const {
     value.clear();
-    const std::size_t skipped = source + kFixedSkip - 1;  // the byte after "=", whatever it is
-    std::size_t start = skipped + 1;
-    if (ImageButtonAt(skipped)) {
-      // The skipped "<" begins a replaced "<input": the value reads "img..."
-      // and goes on after the "<input".
+    const std::size_t next = source + kFixedSkip - 1;  // the byte right after "="
+    std::size_t start = next + 1;
+    if (ImageButtonAt(next)) {
+      // The "<" after "=" begins a replaced "<input": it is skipped, and the
+      // value reads "img..." and goes on after the "<input".
       value.assign(kImageTag.substr(1));
-      start = skipped + kInputTag.size();
+      start = next + kInputTag.size();
+    } else if (next < page_.size() && KindAt(next) == ValueByte::kAddress) {
+      start = next;  // an unquoted value begins right after "="
     } else {
-      // A quote at the first position is skipped and the value starts after it.
+      // Any other byte after "=" is skipped; a quote at the first position
+      // is skipped too and the value starts after it.
       while (start < page_.size() && KindAt(start) == ValueByte::kQuote) ++start;
     }
     std::size_t read = start;
     while (read < page_.size() && KindAt(read) == ValueByte::kAddress) ++read;
-    for (std::size_t i = start; i < read; ++i) value.push_back(static_cast<char>(Fold(page_[i])));
+    if (read > start) value.append(page_.data() + start, read - start);
+    key.resize(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) key[i] = static_cast<char>(Fold(value[i]));
     return read;
   }
 
@@ -148,15 +156,34 @@ class PageText {
   std::size_t buttonLimit_;
 };
 
-// The page base and site root of a page address, each with its lower-cased
-// form, from which the duplicate check's keys are built.
+// True when text begins with a scheme and "://": a letter, then letters,
+// digits, "+", "-" or "." up to the "://".
+bool StartsWithScheme(std::string_view text) {
+  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  if (text.empty() || !letter(text[0])) return false;
+  std::size_t i = 1;
+  while (i < text.size() && (letter(text[i]) || (text[i] >= '0' && text[i] <= '9') ||
+                             text[i] == '+' || text[i] == '-' || text[i] == '.'))
+    ++i;
+  return text.substr(i, 3) == "://";
+}
+
+// The page base, the site root and the scheme (with its ":") of a page
+// address, each with its lower-cased form, from which the duplicate check's
+// keys are built.
 struct Resolver {
   std::string base;
   std::string root;
+  std::string scheme;  // empty when the page address does not begin with "scheme://"
   std::string baseKey;
   std::string rootKey;
+  std::string schemeKey;
 
   explicit Resolver(const std::string& url) {
+    if (StartsWithScheme(url)) {
+      scheme = url.substr(0, url.find(':') + 1);
+      schemeKey = AsciiLower(scheme);
+    }
     if (url.size() <= kBaseScanBound) return;  // shorter than 9 bytes: both stay empty
     // The rightmost "/" at position 9 or later ends the base; the slashes of
     // the scheme lie before position 9 and are never taken.
@@ -233,13 +260,13 @@ class AddressSet {
 // in the order in which they were found.
 class ResultBuilder {
  public:
-  // One resolved address: prefix (the base or root as typed, or none) and
-  // tail, with prefixKey the prefix lower-cased.
-  void Offer(const std::string* prefix, std::string_view prefixKey, std::string_view tail) {
+  // One resolved address: prefix (the base, root or scheme as typed, or
+  // none) and tail (the value's own bytes), with their lower-cased forms.
+  void Offer(std::string_view prefix, std::string_view prefixKey, std::string_view tail,
+             std::string_view tailKey) {
     Pending& pending = queue_[(head_ + count_) % kDepth];
-    pending.prefix = prefix;
-    pending.prefixKeySize = prefixKey.size();
-    pending.key.assign(prefixKey).append(tail);
+    pending.address.assign(prefix).append(tail);
+    pending.key.assign(prefixKey).append(tailKey);
     pending.hash = AddressSet::Hash(pending.key);
     // Written out here: a helper holding only the prefetch is taken for a
     // function without effect and dropped by the optimizer.
@@ -256,25 +283,17 @@ class ResultBuilder {
   static constexpr std::size_t kDepth = 16;
 
   struct Pending {
-    const std::string* prefix = nullptr;
-    std::size_t prefixKeySize = 0;
+    std::string address;
     std::string key;  // the address lower-cased
     std::uint64_t hash = 0;
   };
 
   void Commit() {
-    const Pending& pending = queue_[head_];
+    Pending& pending = queue_[head_];
     head_ = (head_ + 1) % kDepth;
     --count_;
-    if (!seen_.Add(pending.key, pending.hash, result_)) return;
-    // The tail comes from the lower-cased page text, so it is the same in
-    // the key and in the address.
-    const std::string_view tail = std::string_view(pending.key).substr(pending.prefixKeySize);
-    std::string address;
-    address.reserve(pending.key.size());
-    if (pending.prefix) address.append(*pending.prefix);
-    address.append(tail);
-    result_.push_back(std::move(address));
+    if (seen_.Add(pending.key, pending.hash, result_))
+      result_.push_back(std::move(pending.address));
   }
 
   std::array<Pending, kDepth> queue_;
@@ -290,6 +309,7 @@ std::vector<std::string> ScanPage(const std::string& url, std::string_view page)
   const Resolver resolver(url);
   ResultBuilder result;
   std::string value;
+  std::string key;
 
   std::size_t cursor = 0;
   for (;;) {
@@ -306,18 +326,21 @@ std::vector<std::string> ScanPage(const std::string& url, std::string_view page)
       break;
     }
     if (source == kNone) break;
-    cursor = text.ReadValue(source, value);
+    cursor = text.ReadValue(source, value, key);
 
-    if (value.size() <= kLengthFloor || Contains(value, ".js") || Contains(value, "mailto:") ||
-        Contains(value, "javascript:"))
+    if (key.size() <= kLengthFloor || Contains(key, ".js") || Contains(key, "mailto:") ||
+        Contains(key, "javascript:"))
       continue;
-    if (Contains(value, "://"))
-      result.Offer(nullptr, {}, value);
+    const std::string_view tail(value);
+    const std::string_view tailKey(key);
+    if (StartsWithScheme(value))
+      result.Offer({}, {}, tail, tailKey);
+    else if (value.rfind("//", 0) == 0 && !resolver.scheme.empty())
+      result.Offer(resolver.scheme, resolver.schemeKey, tail, tailKey);
     else if (value.front() == '/')
-      result.Offer(&resolver.root, resolver.rootKey,
-                   std::string_view(value).substr(1, kRootPathLimit));
+      result.Offer(resolver.root, resolver.rootKey, tail.substr(1), tailKey.substr(1));
     else
-      result.Offer(&resolver.base, resolver.baseKey, value);
+      result.Offer(resolver.base, resolver.baseKey, tail, tailKey);
   }
   return result.Finish();
 }
@@ -326,8 +349,9 @@ std::vector<std::string> ScanPage(const std::string& url, std::string_view page)
 
 std::vector<std::string> GetImageLinks(const std::string& Url) {
   std::string Page;
-  GetWebPage(Url, false, Page);
-  return ScanPage(Url, Page);
+  std::string ContentType;
+  GetWebPage(RequestUrlOf(Url), false, Page, ContentType);
+  return ScanPage(Url, PageToUtf8(std::move(Page), ContentType));
 }
 
 std::vector<std::string> GetImageLinksFromPage(const std::string& Url, const std::string& Page) {

@@ -14,6 +14,12 @@ const char kPageAgent[] = "Internet Explorer 6.0";
 }  // namespace
 
 void GetWebPage(const std::string& Url, bool IncludeHeaders, std::string& Page) {
+  std::string contentType;
+  GetWebPage(Url, IncludeHeaders, Page, contentType);
+}
+
+void GetWebPage(const std::string& Url, bool IncludeHeaders, std::string& Page,
+                std::string& ContentType) {
   // Root handle with the page agent and the system's proxy settings. The
   // request and the session are released on every path by their owners.
   inet::Session session(kPageAgent);
@@ -33,5 +39,8 @@ void GetWebPage(const std::string& Url, bool IncludeHeaders, std::string& Page) 
   std::size_t got = 0;
   while (request->Read(buffer.get(), kTransferBufferBytes, got) && got > 0)
     result.append(buffer.get(), got);
+  std::string type;
+  if (!request->QueryHeader("Content-Type", kTransferBufferBytes, type)) type.clear();
   Page = std::move(result);
+  ContentType = std::move(type);
 }

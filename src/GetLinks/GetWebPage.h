@@ -10,3 +10,8 @@
 // opened; otherwise it keeps what the caller gave. No status check: a 404
 // returns its body.
 void GetWebPage(const std::string& Url, bool IncludeHeaders, std::string& Page);
+
+// The same, and ContentType takes the final response's Content-Type value
+// (empty when the server sent none) whenever Page is assigned.
+void GetWebPage(const std::string& Url, bool IncludeHeaders, std::string& Page,
+                std::string& ContentType);

@@ -35,6 +35,10 @@ bool SameTextIgnoreCase(std::string_view a, std::string_view b);
 // True when text is well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
 
+// Length of the well-formed UTF-8 character that begins at text[i] (i within
+// text); 0 when the bytes there are not one.
+std::size_t Utf8CharLength(std::string_view text, std::size_t i);
+
 // Text as it enters a list or a widget: UTF-8 as it is; anything else is
 // taken as GBK (read through GB18030) and converted to UTF-8. Bytes that do
 // not convert become U+FFFD so that nothing is dropped silently.

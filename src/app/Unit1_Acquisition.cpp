@@ -14,6 +14,71 @@
 #include "Unit1.h"
 #include "Unit_Function.h"
 
+namespace {
+
+// An entry as a list line reads it: cut to the memo's line buffer.
+QString AsListLine(const QString& entry) {
+  if (entry.size() * 3 <= static_cast<qsizetype>(kMemoLineBytes)) return entry;  // surely short
+  const QByteArray bytes = entry.toUtf8();
+  if (static_cast<std::size_t>(bytes.size()) <= kMemoLineBytes) return entry;
+  return QString::fromStdString(
+      CutToBytes(std::string_view(bytes.constData(), bytes.size()), kMemoLineBytes));
+}
+
+QSet<QString> KeysOf(const QStringList& entries) {
+  QSet<QString> keys;
+  keys.reserve(entries.size());
+  for (const QString& entry : entries) keys.insert(ListKeyOf(entry));
+  return keys;
+}
+
+// The lines of a copied text: CR LF, LF or CR end a line.
+QStringList CopiedLines(const QString& text) {
+  QString joined = text;
+  joined.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  joined.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return joined.split(QLatin1Char('\n'));
+}
+
+// The line without the blanks and tabs around it.
+QString WithoutBlanks(const QString& line) {
+  qsizetype first = 0;
+  qsizetype last = line.size();
+  const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+  while (first < last && blank(line[first])) ++first;
+  while (last > first && blank(line[last - 1])) --last;
+  return line.mid(first, last - first);
+}
+
+// An address as the sniffer takes it: "http://" or "https://" in any letter
+// case, and something after it.
+bool IsCopiedAddress(const QString& line) {
+  const QString key = ListKeyOf(line);
+  for (const QLatin1String scheme : {QLatin1String("http://"), QLatin1String("https://")})
+    if (key.startsWith(scheme) && key.size() > scheme.size()) return true;
+  return false;
+}
+
+// Rebuilds the pre-processing list from the extractor's entries, each read as
+// a list line, leaving out repeats and blacklisted addresses (whole entries,
+// ASCII letter case aside).
+void RebuildPreList(QListWidget* preList, const QListWidget* blacklist, const QStringList& raw) {
+  preList->clear();
+  const QSet<QString> blacklisted = KeysOf(ItemTexts(blacklist));
+  QSet<QString> listed;
+  QStringList items;
+  for (const QString& entry : raw) {
+    const QString line = AsListLine(entry);
+    const QString key = ListKeyOf(line);
+    if (listed.contains(key) || blacklisted.contains(key)) continue;
+    listed.insert(key);
+    items << line;
+  }
+  preList->addItems(items);
+}
+
+}  // namespace
+
 void TForm1::ButtonGetPicUrlListClick(QObject*) {
   if (!RadioButton1->isChecked()) {
     ShowMessage(QStringLiteral("请选中批量模式."));
@@ -30,30 +95,15 @@ void TForm1::ButtonGetPicUrlListClick(QObject*) {
   // The page fetch blocks the window until it ends.
   const std::vector<std::string> links = GetImageLinks(address.toStdString());
 
-  // The raw result, one address per line; bytes that are not UTF-8 (a GBK
-  // page) are converted as they enter the memo.
-  QStringList raw;
-  raw.reserve(static_cast<qsizetype>(links.size()));
-  for (const std::string& link : links) raw << QString::fromStdString(ToListText(link));
-  SetMemoLines(Memo1, raw);
-
-  // Rebuild the pre-processing list from the memo, leaving out repeats and
-  // blacklisted addresses (whole entries, letter case aside).
-  ListBox_imglist->clear();
-  QSet<QString> blacklisted;
-  for (const QString& entry : ItemTexts(ListBox_imgheimingdan))
-    blacklisted.insert(ListKeyOf(entry));
-  const QStringList lines = MemoLines(Memo1);
-  QSet<QString> listed;
-  QStringList items;
-  for (const QString& line : lines) {
-    const QString key = ListKeyOf(line);
-    if (listed.contains(key) || blacklisted.contains(key)) continue;
-    listed.insert(key);
-    items << line;
-  }
-  ListBox_imglist->addItems(items);
-  SetStatusText(QStringLiteral("读取完成. 连接总数: ") + QString::number(lines.size()));
+  // The extractor's entries are kept exactly as it gave them (UTF-8 text);
+  // the hidden memo only shows them.
+  RawLinks.clear();
+  RawLinks.reserve(static_cast<qsizetype>(links.size()));
+  for (const std::string& link : links)
+    RawLinks << QString::fromUtf8(link.data(), static_cast<qsizetype>(link.size()));
+  SetMemoLines(Memo1, RawLinks);
+  RebuildPreList(ListBox_imglist, ListBox_imgheimingdan, RawLinks);
+  SetStatusText(QStringLiteral("读取完成. 连接总数: ") + QString::number(RawLinks.size()));
 }
 
 void TForm1::Button16Click(QObject*) {
@@ -67,17 +117,25 @@ void TForm1::UrlDblClick(QObject*) {
 
 void TForm1::ClipboardChanged() {
   const QMimeData* data = QApplication::clipboard()->mimeData(QClipboard::Clipboard);
-  if (data == nullptr || !data->hasText()) return;
-  QString text = data->text();
+  QString text = (data != nullptr && data->hasText()) ? data->text() : QString();
+  // What the clipboard held at startup is no new copy, until it holds
+  // something else.
+  if (!StartupClipboardText.isEmpty()) {
+    if (text == StartupClipboardText) return;
+    StartupClipboardText.clear();
+  }
   if (const qsizetype nul = text.indexOf(QChar(0)); nul >= 0) text.truncate(nul);
-  // Read and folded in either mode; only then is the mode looked at.
-  const QString lowered = ListKeyOf(text);
-  if (!RadioButton2->isChecked()) return;
-  // Addresses of both schemes are taken: almost every image address today is
-  // a secure one.
-  if (!lowered.startsWith(QLatin1String("http://")) &&
-      !lowered.startsWith(QLatin1String("https://")))
-    return;
-  if (IndexOfIgnoreCase(ListBox_imglist, lowered) >= 0) return;
-  ListBox_imglist->addItem(lowered);
+  if (text.isEmpty() || !RadioButton2->isChecked()) return;
+  // Each line that is an address, in its own letter case, unless the
+  // blacklist or the pre-processing list holds it (letter case aside).
+  const QSet<QString> blacklisted = KeysOf(ItemTexts(ListBox_imgheimingdan));
+  QSet<QString> listed = KeysOf(ItemTexts(ListBox_imglist));
+  for (const QString& rawLine : CopiedLines(text)) {
+    const QString line = WithoutBlanks(rawLine);
+    if (!IsCopiedAddress(line)) continue;
+    const QString key = ListKeyOf(line);
+    if (blacklisted.contains(key) || listed.contains(key)) continue;
+    listed.insert(key);
+    ListBox_imglist->addItem(line);
+  }
 }

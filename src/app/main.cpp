@@ -1,6 +1,7 @@
 // Program entry: one instance per user session, then the main window.
 #include <QApplication>
 #include <QScreen>
+#include <cstdio>
 
 #include "Inet.h"
 #include "Seam.h"
@@ -8,9 +9,19 @@
 #include "Unit1.h"
 
 int main(int argc, char** argv) {
-  // A second start ends at once, silently, before any window exists.
+  // A second start ends at once, silently, before any window exists. When no
+  // lock can be made at all, the program still starts, without the guard.
   TSingleInstanceGuard guard;
-  if (guard.Acquire("Pixvane") != TSingleInstanceGuard::Result::Acquired) return 0;
+  switch (guard.Acquire("Pixvane")) {
+    case TSingleInstanceGuard::Result::Acquired:
+      break;
+    case TSingleInstanceGuard::Result::AlreadyRunning:
+      return 0;
+    case TSingleInstanceGuard::Result::Failed:
+      std::fprintf(stderr, "pixvane: no single-instance lock (%s); starting without it\n",
+                   guard.FailureReason().c_str());
+      break;
+  }
 
   // The internet client is set up once, before any download thread starts.
   inet::GlobalInit();

@@ -1,9 +1,15 @@
 // The named single-instance guard (one running instance per user session).
 //
 // On Linux it is an exclusive advisory lock (flock) on the file <name>.lock in
-// the user's runtime folder ($XDG_RUNTIME_DIR, else /tmp/runtime-<uid>). The
-// kernel drops the lock when the holder dies, however it dies, so a killed
-// instance never blocks the next start.
+// the user's runtime folder ($XDG_RUNTIME_DIR). When that lock cannot be made
+// (no runtime folder, or one that cannot be written), it is made in a folder
+// of the user's own in the temporary folder: <tmp>/<name>-<uid>/<name>.lock,
+// with <tmp> from $TMPDIR (when absolute) or /tmp. That folder is created with
+// mode 0700 and refused when it is a link, not a folder, not the user's, or
+// open to others; the lock file is created with mode 0600, never through a
+// link, and refused when it is not a plain file of the user's. The kernel
+// drops the lock when the holder dies, however it dies, so a killed instance
+// never blocks the next start.
 #pragma once
 
 #include <string>
@@ -20,6 +26,13 @@ class TSingleInstanceGuard {
   // Takes the guard named name for the life of this object.
   Result Acquire(const std::string& name);
 
+  // The lock file held; empty while none is.
+  const std::string& LockPath() const { return lockPath_; }
+  // Why the last Acquire failed in both places; empty when it did not fail.
+  const std::string& FailureReason() const { return failure_; }
+
  private:
   int fd_ = -1;
+  std::string lockPath_;
+  std::string failure_;
 };

@@ -60,8 +60,16 @@ inline bool IsQuote(unsigned char b) {
   return b == 0x22 || b == 0x27;
 }
 
-// Step 3: lower-case, then "<input" -> "<img" up to the first NUL byte.
-inline std::string PageText(const std::string& page) {
+// The page text twice, with the same positions: lowered (for finding tags
+// and attributes) and cased (the page's own bytes, for cutting values). In
+// both every "<input" found in the lowered page up to its first NUL byte is
+// replaced by "<img".
+struct PageTexts {
+  std::string lowered;
+  std::string cased;
+};
+
+inline PageTexts MakePageTexts(const std::string& page) {
   std::string lowered;
   for (Pos p = 1; p <= Length(page); ++p) lowered += static_cast<char>(Fold(At(page, p)));
   Pos limit = Length(lowered);
@@ -71,18 +79,35 @@ inline std::string PageText(const std::string& page) {
       break;
     }
   }
-  std::string text;
+  PageTexts texts;
   Pos p = 1;
   while (p <= Length(lowered)) {
     if (p + 5 <= limit && Bytes(lowered, p, p + 5) == "<input") {
-      text += "<img";
+      texts.lowered += "<img";
+      texts.cased += "<img";
       p += 6;
     } else {
-      text += static_cast<char>(At(lowered, p));
+      texts.lowered += static_cast<char>(At(lowered, p));
+      texts.cased += static_cast<char>(At(page, p));
       ++p;
     }
   }
-  return text;
+  return texts;
+}
+
+inline bool IsLetter(unsigned char b) {
+  return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+}
+
+// Length of the "scheme:" that s begins with when "://" follows the scheme
+// (a letter, then letters, digits, "+", "-", "."); 0 otherwise.
+inline Pos SchemeLength(const std::string& s) {
+  if (Length(s) < 1 || !IsLetter(At(s, 1))) return 0;
+  Pos p = 2;
+  while (p <= Length(s) && (IsLetter(At(s, p)) || (At(s, p) >= '0' && At(s, p) <= '9') ||
+                            At(s, p) == '+' || At(s, p) == '-' || At(s, p) == '.'))
+    ++p;
+  return Bytes(s, p, p + 2) == "://" ? p : 0;
 }
 
 inline std::string PageBase(const std::string& url) {
@@ -101,16 +126,20 @@ inline std::string SiteRoot(const std::string& base) {
 inline std::vector<std::string> GetImageLinksFromPage(const std::string& url,
                                                       const std::string& page) {
   std::vector<std::string> result;
-  const std::string text = PageText(page);
+  const PageTexts texts = MakePageTexts(page);
+  const std::string& text = texts.lowered;
   const Pos length = Length(text);
   const std::string base = PageBase(url);
   const std::string root = SiteRoot(base);
+  const std::string scheme = Bytes(url, 1, SchemeLength(url));
   Pos cursor = 1;
   for (;;) {
     const Pos tagPos = PosFromIgnoreCase("<img", text, cursor);
     const Pos srcPos = PosFromIgnoreCase("src=", text, tagPos);
     if (srcPos == 0 || srcPos < cursor) break;
+    // An unquoted value begins right after "="; else one byte is skipped.
     Pos valueStart = srcPos + 5;
+    if (srcPos + 4 <= length && IsAddressByte(At(text, srcPos + 4))) valueStart = srcPos + 4;
     Pos read = valueStart;
     for (;;) {
       if (read > length) break;
@@ -124,15 +153,17 @@ inline std::vector<std::string> GetImageLinksFromPage(const std::string& url,
         break;
       }
     }
-    const std::string value = Bytes(text, valueStart, read - 1);
+    const std::string value = Bytes(texts.cased, valueStart, read - 1);
     if (Length(value) > 8 && PosFromIgnoreCase(".js", value, 1) == 0 &&
         PosFromIgnoreCase("mailto:", value, 1) == 0 &&
         PosFromIgnoreCase("javascript:", value, 1) == 0) {
       std::string address;
-      if (PosFromIgnoreCase("://", value, 1) != 0)
+      if (SchemeLength(value) != 0)
         address = value;
+      else if (Bytes(value, 1, 2) == "//" && !scheme.empty())
+        address = scheme + value;
       else if (At(value, 1) == '/')
-        address = root + Bytes(value, 2, 101);
+        address = root + Bytes(value, 2, Length(value));
       else
         address = base + value;
       bool found = false;

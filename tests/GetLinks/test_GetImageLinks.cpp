@@ -8,12 +8,13 @@
 #include "GetLinks.h"
 #include "Inet.h"
 #include "LocalServer.h"
+#include "Sandbox.h"
 
 namespace {
 
 using Links = std::vector<std::string>;
 
-class GetImageLinksTest : public ::testing::Test {
+class GetImageLinksTest : public SandboxTest {
  protected:
   void SetUp() override {
     inet::GlobalInit();
@@ -42,7 +43,7 @@ class GetImageLinksTest : public ::testing::Test {
 TEST_F(GetImageLinksTest, FetchesThePageAndResolvesAgainstItsAddress) {
   const std::string site = server_.Url("/");
   EXPECT_EQ(GetImageLinks(server_.Url("/Gallery/index.htm")),
-            (Links{site + "Gallery/pics/photo01.jpg", site + "images/logo.gif",
+            (Links{site + "Gallery/Pics/Photo01.JPG", site + "Images/Logo.gif",
                    site + "Gallery/btn/go_now.gif", "http://other/a.png"}));
 }
 
@@ -58,6 +59,20 @@ TEST_F(GetImageLinksTest, ErrorPageBodyIsScannedLikeAnyPage) {
 TEST_F(GetImageLinksTest, UnreachablePageGivesAnEmptyList) {
   server_.Stop();
   EXPECT_TRUE(GetImageLinks(server_.Url("/Gallery/index.htm")).empty());
+}
+
+TEST_F(GetImageLinksTest, DoubleSlashOnASecurePageTakesHttps) {
+  std::string cert, key;
+  ASSERT_TRUE(testnet::MakeCertificate(Dir(), cert, key));
+  testnet::LocalServer secure(cert, key);
+  secure->Get("/s.htm", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("<img src='//cdn.example.org/b.jpg'><img src='/Root/C.jpg'>", "text/html");
+  });
+  ASSERT_TRUE(secure.Start());
+  inet::SetCaFile(cert);
+  const Links found = GetImageLinks(secure.Url("/s.htm"));
+  inet::SetCaFile("");
+  EXPECT_EQ(found, (Links{"https://cdn.example.org/b.jpg", secure.Url("/Root/C.jpg")}));
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ const std::vector<std::string> kFragments = {
     "src", "sr", "rc=", "c=", "=", "\"", "'", "''", "#", "/", "//", "://", ".js", ".JS", ".json",
     "mailto:", "javascript:", " ", "\t", "\r\n", std::string(1, '\0'), "\x80", "\xD6\x60", "\xFE",
     "\xFF", "`", ">", "pic", "photo01.jpg", "x.gif", "http://h/", "HTTP://Host/", "?q=1", "a", "Z",
-    "bcdefghij", "/images/", "./", "../"};
+    "bcdefghij", "/images/", "./", "../", "Pic/Ab.JPG", "x+1.-y://", "9x://", "//cdn/"};
 // clang-format on
 
 const std::vector<std::string> kUrls = {"http://host/dir/page.htm",

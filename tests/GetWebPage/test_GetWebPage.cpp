@@ -20,7 +20,7 @@ class GetWebPageTest : public SandboxTest {
     server_->Get("/index.html", [this](const httplib::Request& req, httplib::Response& res) {
       agent_ = req.get_header_value("User-Agent");
       res.set_header("X-Page", "index");
-      res.set_content("<html><img src=\"a.jpg\"></html>", "text/html");
+      res.set_content("<html><img src=\"a.jpg\"></html>", "text/html; charset=GBK");
     });
     server_->Get("/missing", [](const httplib::Request&, httplib::Response& res) {
       res.status = 404;
@@ -52,11 +52,16 @@ class GetWebPageTest : public SandboxTest {
   const std::string big_ = testnet::PatternBytes(700 * 1024, 3);
 };
 
-TEST_F(GetWebPageTest, PageComesBackWithThePageAgent) {
+TEST_F(GetWebPageTest, PageComesBackWithThePageAgentAndItsContentType) {
   std::string page;
   GetWebPage(server_.Url("/index.html"), false, page);
   EXPECT_EQ(page, "<html><img src=\"a.jpg\"></html>");
   EXPECT_EQ(agent_, "Internet Explorer 6.0");
+  std::string type = "kept";
+  GetWebPage(server_.Url("/old"), false, page, type);  // the final response's
+  EXPECT_EQ(type, "text/html; charset=GBK");
+  GetWebPage(server_.Url("/cut"), false, page, type);
+  EXPECT_EQ(type, "text/html");
 }
 
 TEST_F(GetWebPageTest, ErrorStatusReturnsTheErrorPageBody) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "RequestUrl.h"
 #include "Unit_Function.h"
 
 TEST(LeftRightChars, CountsBytesAndClampToTheText) {
@@ -56,4 +57,17 @@ TEST(CutToBytes, CutsLongLinesOnWholeCharacters) {
   std::string line = std::string(4095, 'a') + "\xE7\x8C\xAB";
   EXPECT_EQ(CutToBytes(line, kMemoLineBytes), std::string(4095, 'a'));
   EXPECT_EQ(CutToBytes("short", kMemoLineBytes), "short");
+}
+
+TEST(RequestUrlOf, EncodesTheShownAddressAsABrowserRequestsIt) {
+  EXPECT_EQ(RequestUrlOf("http://h/图库/a b.jpg"), "http://h/%E5%9B%BE%E5%BA%93/a%20b.jpg");
+  EXPECT_EQ(RequestUrlOf("http://h/a\u00A0b\u2028c.jpg?q=中#top"),
+            "http://h/a%C2%A0b%E2%80%A8c.jpg?q=%E4%B8%AD#top");
+  // Escapes already there stay; a lone "%" is escaped itself.
+  EXPECT_EQ(RequestUrlOf("http://h/%D6%D0x/100%.jpg"), "http://h/%D6%D0x/100%25.jpg");
+  // The path keeps its letter case; scheme and host do not matter.
+  EXPECT_EQ(RequestUrlOf("HTTP://Host/Mixed/Case.JPG?Q=1"), "http://host/Mixed/Case.JPG?Q=1");
+  // An address QUrl cannot read goes on as it is.
+  EXPECT_EQ(RequestUrlOf("http://h:99999/x"), "http://h:99999/x");
+  EXPECT_EQ(RequestUrlOf(""), "");
 }

@@ -1,4 +1,4 @@
-// Batch acquisition from a page served on 127.0.0.1, the clipboard sniffer of
+// Batch acquisition from pages served on 127.0.0.1, the clipboard sniffer of
 // the manual mode, and the paste button.
 #include <QApplication>
 #include <QClipboard>
@@ -8,7 +8,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <map>
+#include <mutex>
+#include <set>
 
+#include "HTTPGet.h"
 #include "LocalServer.h"
 #include "WindowFixture.h"
 
@@ -25,39 +29,60 @@ std::string TwelveImagePage() {
   return page + "</body></html>";
 }
 
+// Pages by their path (as the server decodes it) and content type; every
+// other path answers with a one-byte image. The raw request target of every
+// request is recorded.
 class Acquisition : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
-    server_->Get("/dir/page.htm", [](const httplib::Request&, httplib::Response& res) {
-      res.set_content(TwelveImagePage(), "text/html");
-    });
-    server_->Get("/gbk.htm", [](const httplib::Request&, httplib::Response& res) {
-      // "中文" in GBK: bytes that are not UTF-8.
-      res.set_content("<img src='\xD6\xD0\xCE\xC4/pic.gif'>", "text/html");
+    Serve("/dir/page.htm", TwelveImagePage());
+    server_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      targets_.push_back(req.target);
+      const auto page = pages_.find(req.path);
+      if (page == pages_.end())
+        res.set_content("x", "image/gif");
+      else
+        res.set_content(page->second.first, page->second.second);
     });
     ASSERT_TRUE(server_.Start());
     CreateWindow();
   }
 
-  QString PageUrl() const { return QString::fromStdString(server_.Url("/dir/page.htm")); }
+  void Serve(const std::string& path, const std::string& body,
+             const std::string& type = "text/html") {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pages_[path] = {body, type};
+  }
+  std::vector<std::string> Targets() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return targets_;
+  }
+  void Acquire(const QString& pageUrl) {
+    Form->Url->setText(pageUrl);
+    Form->ButtonGetPicUrlList->click();
+  }
+
+  QString Site() const { return QString::fromStdString(server_.Url("/")); }
   QString Photo(int i) const {
-    return QString::fromStdString(server_.Url("/dir/pics/photo")) +
-           QStringLiteral("%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+    return Site() + QStringLiteral("dir/pics/photo%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
   }
 
   testnet::LocalServer server_;
+  std::mutex mutex_;
+  std::map<std::string, std::pair<std::string, std::string>> pages_;
+  std::vector<std::string> targets_;
 };
 
 }  // namespace
 
 TEST_F(Acquisition, FillsTheListWithoutBlacklistedAddresses) {
   Form->ListBox_imgheimingdan->addItems({Photo(2), Photo(5), Photo(9).toUpper()});
-  Form->Url->setText(PageUrl());
-  Form->ButtonGetPicUrlList->click();
+  Acquire(Site() + "dir/page.htm");
 
   EXPECT_EQ(Form->StatusText(), "读取完成. 连接总数: 12");
-  EXPECT_EQ(MemoLines(Form->Memo1).size(), 12);
+  EXPECT_EQ(Form->RawLinks.size(), 12);
   const QStringList items = ItemTexts(Form->ListBox_imglist);
   ASSERT_EQ(items.size(), 9);
   EXPECT_EQ(items.front(), Photo(1));
@@ -74,7 +99,7 @@ TEST_F(Acquisition, RefusesTheManualModeAndAMissingAddress) {
   Form->ListBox_imglist->addItem("http://kept.example/a.jpg");
   Form->SetStatusText("before");
   Form->RadioButton2->setChecked(true);
-  Form->Url->setText(PageUrl());
+  Form->Url->setText(Site() + "dir/page.htm");
   Form->ButtonGetPicUrlList->click();
   Form->RadioButton1->setChecked(true);
   Form->Url->setText("");
@@ -88,24 +113,84 @@ TEST_F(Acquisition, RefusesTheManualModeAndAMissingAddress) {
 
 TEST_F(Acquisition, AnAddressThatCannotBeFetchedGivesAnEmptyList) {
   Form->ListBox_imglist->addItem("http://kept.example/a.jpg");
-  Form->Url->setText("HTTP://");  // not the preset: it is fetched, and yields nothing
-  Form->ButtonGetPicUrlList->click();
+  Acquire("HTTP://");  // not the preset: it is fetched, and yields nothing
   EXPECT_EQ(Form->StatusText(), "读取完成. 连接总数: 0");
   EXPECT_EQ(Form->ListBox_imglist->count(), 0);
   EXPECT_TRUE(Seam.Messages.isEmpty());
 }
 
-TEST_F(Acquisition, AddressesOfAGbkPageEnterTheListsAsUtf8) {
-  Form->Url->setText(QString::fromStdString(server_.Url("/gbk.htm")));
-  Form->ButtonGetPicUrlList->click();
-  ASSERT_EQ(Form->ListBox_imglist->count(), 1);
-  EXPECT_EQ(Form->ListBox_imglist->item(0)->text(),
-            QString::fromStdString(server_.Url("/")) + "中文/pic.gif");
+TEST_F(Acquisition, ListAndCountHoldTheExtractorsEntriesExactly) {
+  const std::string longPath = "pics/" + std::string(5000, 'q') + ".jpg";
+  Serve("/exact.htm",
+        "<img src='pics/No\u00A0Break.jpg'><img src='pics/Line\u2028Break.jpg'>"
+        "<img src='pics/Para\u2029Break.JPG'><img src='" +
+            longPath + "'>");
+  Acquire(Site() + "exact.htm");
+
+  const QStringList entries = {
+      Site() + "pics/No\u00A0Break.jpg", Site() + "pics/Line\u2028Break.jpg",
+      Site() + "pics/Para\u2029Break.JPG", Site() + QString::fromStdString(longPath)};
+  EXPECT_EQ(Form->RawLinks, entries);
+  EXPECT_EQ(Form->StatusText(), "读取完成. 连接总数: 4");
+  const QStringList items = ItemTexts(Form->ListBox_imglist);
+  ASSERT_EQ(items.size(), 4);
+  EXPECT_EQ(items.mid(0, 3), entries.mid(0, 3));
+  EXPECT_EQ(items[3], entries[3].left(4096));  // a list line holds 4096 bytes
+}
+
+TEST_F(Acquisition, RequestsReachTheServerAsTheBytesABrowserSends) {
+  // A GBK page without a declared charset: "中文" (D6 D0 CE C4) is not UTF-8,
+  // "模" (C4 A3) happens to be, the page as a whole is read as GBK; FF does
+  // not decode and stays %FF. A UTF-8 page declared in its header.
+  Serve("/图库/gbk.htm",
+        "<img src='\xD6\xD0\xCE\xC4/pic.gif'><IMG SRC=\"\xC4\xA3/Mixed.GIF\">"
+        "<img src='odd\xFF/z.gif'>");
+  Serve("/图库/utf8.htm", "<img src='图片/Photo.JPG'><img src=\"/Images/Logo.GIF\">",
+        "text/html; charset=utf-8");
+
+  const QString gallery = Site() + "图库/";
+  Acquire(gallery + "gbk.htm");
+  QStringList shown = ItemTexts(Form->ListBox_imglist);
+  Acquire(gallery + "utf8.htm");
+  shown += ItemTexts(Form->ListBox_imglist);
+  EXPECT_EQ(shown, (QStringList{gallery + "中文/pic.gif", gallery + "模/Mixed.GIF",
+                                gallery + "odd%FF/z.gif", gallery + "图片/Photo.JPG",
+                                Site() + "Images/Logo.GIF"}));
+
+  // The whole road: every address of both pages is downloaded.
+  Form->Memo2->setPlainText(shown.join('\n'));
+  Form->Button5->click();
+  Form->FileName->setText("batch");
+  Form->Button14->click();
+  ASSERT_TRUE(
+      WaitUntil([&] { return Targets().size() == 7 && THTTPGetThread::LiveCount() == 0; }, 20000));
+
+  // The images come in any order, each with its date tag.
+  std::set<std::string> paths;
+  for (const std::string& target : Targets()) paths.insert(target.substr(0, target.find('?')));
+  const std::string encoded = "/%E5%9B%BE%E5%BA%93/";  // "图库"
+  EXPECT_EQ(Targets().front(), encoded + "gbk.htm");
+  EXPECT_EQ(paths,
+            (std::set<std::string>{encoded + "gbk.htm", encoded + "utf8.htm",
+                                   encoded + "%E4%B8%AD%E6%96%87/pic.gif",
+                                   encoded + "%E6%A8%A1/Mixed.GIF", encoded + "odd%FF/z.gif",
+                                   encoded + "%E5%9B%BE%E7%89%87/Photo.JPG", "/Images/Logo.GIF"}));
+}
+
+TEST_F(Acquisition, ValuesResolveAsABrowserResolvesThem) {
+  // On a secure page, "//" takes "https:" (shown with the extractor's tests).
+  const std::string path150(150, 'r');
+  Serve("/dir/rules.htm", "<img src='//cdn.example.org/a.jpg'><img src='/" + path150 +
+                              "'><img src=/a/b/c.jpg alt=x><img src='img.php?u=http://x/y.jpg'>");
+  Acquire(Site() + "dir/rules.htm");
+  EXPECT_EQ(ItemTexts(Form->ListBox_imglist),
+            (QStringList{"http://cdn.example.org/a.jpg", Site() + QString::fromStdString(path150),
+                         Site() + "a/b/c.jpg", Site() + "dir/img.php?u=http://x/y.jpg"}));
 }
 
 using ClipboardSniffer = WindowTest;
 
-TEST_F(ClipboardSniffer, TakesCopiedAddressesInTheManualModeOnly) {
+TEST_F(ClipboardSniffer, TakesEachCopiedAddressInTheManualModeOnly) {
   CreateWindow();
   QClipboard* clipboard = QApplication::clipboard();
   clipboard->setText("http://batch.example/ignored.jpg");  // batch mode: nothing
@@ -113,22 +198,38 @@ TEST_F(ClipboardSniffer, TakesCopiedAddressesInTheManualModeOnly) {
   EXPECT_EQ(Form->ListBox_imglist->count(), 0);  // switching picks nothing up
 
   Form->ListBox_imgheimingdan->addItem("http://black.example/listed.jpg");
-  clipboard->setText("HTTP://CAPS.EXAMPLE/PIC.JPG");
+  clipboard->setText("HTTP://CAPS.EXAMPLE/Pic.JPG");
   clipboard->setText("https://secure.example/p.png");
-  clipboard->setText("http://caps.example/pic.JPG");  // already listed
+  clipboard->setText("http://caps.example/pic.jpg");  // already listed
   clipboard->setText("ftp://other.example/x.jpg");
-  clipboard->setText("http://a.example/1.jpg\nhttp://a.example/2.jpg");
-  clipboard->setText("http://black.example/listed.jpg");  // the sniffer ignores the blacklist
+  clipboard->setText(
+      "http://a.example/1.jpg\r\nnot an address\n  "
+      "https://a.example/2.jpg\t\rHTTP://A.EXAMPLE/1.JPG");
+  clipboard->setText("http://BLACK.example/listed.jpg");  // blacklisted
   clipboard->setText("http://");
   clipboard->clear();
   EXPECT_EQ(ItemTexts(Form->ListBox_imglist),
-            (QStringList{"http://caps.example/pic.jpg", "https://secure.example/p.png",
-                         "http://a.example/1.jpg\nhttp://a.example/2.jpg",
-                         "http://black.example/listed.jpg", "http://"}));
+            (QStringList{"HTTP://CAPS.EXAMPLE/Pic.JPG", "https://secure.example/p.png",
+                         "http://a.example/1.jpg", "https://a.example/2.jpg"}));
 
   // Gone with the window: a change after it is destroyed reaches nothing.
   DestroyWindow();
   clipboard->setText("http://after.example/x.jpg");
+}
+
+TEST_F(ClipboardSniffer, TheTextCopiedBeforeTheStartIsNoNewCopy) {
+  QClipboard* clipboard = QApplication::clipboard();
+  clipboard->setText("http://before.example/Start.jpg");
+  CreateWindow();
+  Form->RadioButton2->setChecked(true);
+  Form->ClipboardChanged();  // a notification that still carries it
+  clipboard->setText("http://before.example/Start.jpg");
+  EXPECT_EQ(Form->ListBox_imglist->count(), 0);
+  // Once the clipboard held something else, copying it again is a copy.
+  clipboard->setText("http://other.example/a.jpg");
+  clipboard->setText("http://before.example/Start.jpg");
+  EXPECT_EQ(ItemTexts(Form->ListBox_imglist),
+            (QStringList{"http://other.example/a.jpg", "http://before.example/Start.jpg"}));
 }
 
 TEST_F(ClipboardSniffer, PasteReplacesTheAddressAndDoubleClickSelectsIt) {

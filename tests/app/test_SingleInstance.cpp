@@ -1,11 +1,21 @@
 // The real program started twice: the second start ends at once and the
 // first keeps running; a killed first instance does not block the next.
+// Without a runtime folder the guard lives in a private folder of the
+// temporary folder, and without any lock at all the program still starts.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <cstdlib>
+
+#include "SingleInstance.h"
 
 namespace {
 
@@ -15,6 +25,7 @@ class ProgramRun : public ::testing::Test {
     env_ = QProcessEnvironment::systemEnvironment();
     env_.insert("QT_QPA_PLATFORM", "offscreen");
     env_.insert("XDG_RUNTIME_DIR", dir_.path() + "/run");
+    env_.insert("TMPDIR", dir_.path());
     env_.insert("XDG_DESKTOP_DIR", dir_.path() + "/Desktop");
     QDir().mkpath(dir_.path() + "/run");
     QDir().mkpath(dir_.path() + "/Desktop");
@@ -32,9 +43,21 @@ class ProgramRun : public ::testing::Test {
   // True when the process is still running after ms milliseconds.
   static bool StillRunningAfter(QProcess& p, int ms) { return !p.waitForFinished(ms); }
 
+  static void Stop(QProcess& p) {
+    p.kill();
+    p.waitForFinished(5000);
+  }
+
   QTemporaryDir dir_;
   QProcessEnvironment env_;
 };
+
+// Mode bits of a path, links not followed.
+mode_t ModeOf(const QString& path) {
+  struct stat info {};
+  if (::lstat(path.toLocal8Bit().constData(), &info) != 0) return 0;
+  return info.st_mode & 07777;
+}
 
 }  // namespace
 
@@ -58,6 +81,77 @@ TEST_F(ProgramRun, SecondStartEndsAtOnceAndTheFirstGoesOn) {
   ASSERT_TRUE(first->waitForFinished(5000));
   auto third = Start();
   EXPECT_TRUE(StillRunningAfter(*third, 1500));
-  third->kill();
-  third->waitForFinished(5000);
+  Stop(*third);
+}
+
+TEST_F(ProgramRun, WithoutRuntimeFolderThePrivateFallbackStillGuards) {
+  env_.insert("XDG_RUNTIME_DIR", dir_.path() + "/missing");
+  auto first = Start();
+  ASSERT_TRUE(StillRunningAfter(*first, 1500));
+  const QString folder = dir_.path() + "/Pixvane-" + QString::number(::geteuid());
+  EXPECT_EQ(ModeOf(folder), 0700u);
+  EXPECT_EQ(ModeOf(folder + "/Pixvane.lock"), 0600u);
+  // Even when the runtime folder has appeared since, the first holds the guard.
+  QDir().mkpath(dir_.path() + "/missing");
+  auto second = Start();
+  EXPECT_TRUE(second->waitForFinished(2000));
+  EXPECT_FALSE(second->readAllStandardError().contains("single-instance"));
+  Stop(*first);
+}
+
+TEST_F(ProgramRun, WithoutAnyLockTheProgramStartsAndSaysWhyOnce) {
+  QFile file(dir_.path() + "/plain-file");
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  env_.insert("XDG_RUNTIME_DIR", file.fileName() + "/run");
+  env_.insert("TMPDIR", file.fileName());  // no folder can be made in it
+  auto first = Start();
+  EXPECT_TRUE(StillRunningAfter(*first, 1500));
+  Stop(*first);
+  const QList<QByteArray> lines = first->readAllStandardError().split('\n');
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const QByteArray& l) { return l.contains("single-instance"); }),
+            1);
+}
+
+TEST(SingleInstanceGuard, RefusesAFallbackThatIsNotPrivateToTheUser) {
+  QTemporaryDir dir;
+  const QByteArray tmp = dir.path().toLocal8Bit();
+  const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+  const QByteArray savedTmp = qgetenv("TMPDIR");
+  qputenv("XDG_RUNTIME_DIR", tmp + "/missing");
+  qputenv("TMPDIR", tmp);
+  const std::string uid = std::to_string(::geteuid());
+  const auto folderOf = [&](const char* name) {
+    return tmp.toStdString() + "/" + name + "-" + uid;
+  };
+
+  TSingleInstanceGuard open;  // a folder others may enter
+  ::mkdir(folderOf("Open").c_str(), 0755);
+  ::chmod(folderOf("Open").c_str(), 0755);
+  EXPECT_EQ(open.Acquire("Open"), TSingleInstanceGuard::Result::Failed);
+  TSingleInstanceGuard link;  // a link to a folder
+  ::mkdir((tmp + "/elsewhere").constData(), 0700);
+  ::symlink((tmp + "/elsewhere").constData(), folderOf("Link").c_str());
+  EXPECT_EQ(link.Acquire("Link"), TSingleInstanceGuard::Result::Failed);
+  TSingleInstanceGuard trap;  // a lock file that is a link
+  ::mkdir(folderOf("Trap").c_str(), 0700);
+  ::symlink((tmp + "/elsewhere/target").constData(), (folderOf("Trap") + "/Trap.lock").c_str());
+  EXPECT_EQ(trap.Acquire("Trap"), TSingleInstanceGuard::Result::Failed);
+  EXPECT_FALSE(QFile::exists(dir.path() + "/elsewhere/target"));
+  EXPECT_NE(trap.FailureReason().find("Trap.lock"), std::string::npos) << trap.FailureReason();
+  if (::geteuid() == 0) {  // a folder of another user
+    TSingleInstanceGuard foreign;
+    ::mkdir(folderOf("Foreign").c_str(), 0700);
+    ASSERT_EQ(::chown(folderOf("Foreign").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(foreign.Acquire("Foreign"), TSingleInstanceGuard::Result::Failed);
+  }
+  TSingleInstanceGuard good;
+  EXPECT_EQ(good.Acquire("Good"), TSingleInstanceGuard::Result::Acquired);
+  EXPECT_EQ(good.LockPath(), folderOf("Good") + "/Good.lock");
+
+  qputenv("XDG_RUNTIME_DIR", savedRuntime);
+  qputenv("TMPDIR", savedTmp);
+  if (savedRuntime.isNull()) qunsetenv("XDG_RUNTIME_DIR");
+  if (savedTmp.isNull()) qunsetenv("TMPDIR");
 }

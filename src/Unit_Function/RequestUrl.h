@@ -1,0 +1,14 @@
+// The address to request for an address as the window shows it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The bytes a browser requests for the shown address (UTF-8 text): the text
+// parsed by QUrl in its tolerant mode and written fully encoded. Characters
+// beyond ASCII are percent-encoded as UTF-8, an existing %XX stays as it is,
+// a "%" without two hex digits after it becomes %25, blanks become %20, and
+// the scheme and host are written in lower case (a host beyond ASCII in its
+// ASCII form). An address QUrl cannot read is returned unchanged, so that the
+// request fails there as it would have before.
+std::string RequestUrlOf(std::string_view shown);
