@@ -398,7 +398,7 @@ std::vector<ToolRun> RunTools(const Gallery& g, const std::string& base, const s
     tools.push_back({"curl --parallel-max " + std::to_string(g.curlParallel), curl});
     if (g.secure && g.curlParallel != 6) {
       std::vector<std::string> six = curl;
-      six[5] = "6";
+      *(std::find(six.begin(), six.end(), "--parallel-max") + 1) = "6";
       six.insert(six.begin() + 1, "--http1.1");
       tools.push_back({"curl --parallel-max 6 --http1.1", six});
     }

@@ -35,6 +35,7 @@ struct NginxOptions {
   int keepaliveRequests = 1000;  // requests on one connection before the server closes it
   std::string keepaliveTimeout = "65s";
   int maxStreams = 128;  // HTTP/2 streams at once on one connection
+  bool http2 = true;     // the TLS server offers HTTP/2 (ALPN); else HTTP/1.1 only
 };
 
 // One entry of the access log.
@@ -191,8 +192,9 @@ class Nginx {
          << "  http2_max_concurrent_streams " << o.maxStreams << ";\n"
          << "  server {\n    listen 127.0.0.1:" << port_ << ";\n    root " << o.root << ";\n  }\n";
     if (tlsPort_ > 0)
-      conf << "  server {\n    listen 127.0.0.1:" << tlsPort_ << " ssl http2;\n"
-           << "    ssl_certificate " << o.certFile << ";\n"
+      conf << "  server {\n    listen 127.0.0.1:" << tlsPort_
+           << (o.http2 ? " ssl http2;\n" : " ssl;\n") << "    ssl_certificate " << o.certFile
+           << ";\n"
            << "    ssl_certificate_key " << o.keyFile << ";\n"
            << "    ssl_session_cache shared:tls:1m;\n"
            << "    root " << o.root << ";\n  }\n";
