@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -146,6 +147,8 @@ class TimedApplication : public QApplication {
   // Paint events delivered while a hand-over pass runs: widgets that repaint
   // themselves at once rather than at the next update request.
   Bucket PaintsInHandOvers;
+  // The other events by their type (QEvent::Type).
+  std::map<int, Bucket> OtherByType;
 
   bool notify(QObject* receiver, QEvent* event) override {
     if (!Measuring || QThread::currentThread() != thread())
@@ -161,12 +164,18 @@ class TimedApplication : public QApplication {
       return result;
     }
     const Kind kind = KindOf(receiver, event);
+    const int type = event->type();
     ++depth_;
     outer_ = kind;
     const auto begin = SteadyClock::now();
     const bool result = QApplication::notify(receiver, event);
-    Buckets[kind].seconds += std::chrono::duration<double>(SteadyClock::now() - begin).count();
+    const double spent = std::chrono::duration<double>(SteadyClock::now() - begin).count();
+    Buckets[kind].seconds += spent;
     ++Buckets[kind].count;
+    if (kind == kOther) {
+      OtherByType[type].seconds += spent;
+      ++OtherByType[type].count;
+    }
     --depth_;
     return result;
   }

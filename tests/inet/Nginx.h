@@ -47,6 +47,7 @@ struct NginxHit {
   std::string uri;
   std::string range;  // the Range header as received, "-" when none
   std::string authorization;
+  bool sessionReused = false;  // the TLS session was resumed
 };
 
 class Nginx {
@@ -118,15 +119,21 @@ class Nginx {
     std::ifstream log(folder_ + "access.log");
     std::string line;
     while (std::getline(log, line)) {
-      std::istringstream fields(line);
+      std::vector<std::string> f;
+      std::stringstream fields(line);
+      std::string field;
+      while (std::getline(fields, field, '|')) f.push_back(field);
+      if (f.size() < 8) continue;
       NginxHit hit;
-      std::string range, authorization;
-      fields >> hit.connection >> hit.port >> hit.protocol >> hit.status >> hit.uri;
-      std::getline(fields >> std::ws, range, '|');
-      std::getline(fields, authorization);
-      hit.range = Unquote(range);
-      hit.authorization = Unquote(authorization);
-      if (hit.connection > 0) hits.push_back(hit);
+      hit.connection = std::atol(f[0].c_str());
+      hit.port = std::atoi(f[1].c_str());
+      hit.protocol = f[2];
+      hit.status = std::atoi(f[3].c_str());
+      hit.uri = f[4];
+      hit.range = f[5];
+      hit.authorization = f[6];
+      hit.sessionReused = f[7] == "r";
+      hits.push_back(hit);
     }
     return hits;
   }
@@ -139,12 +146,6 @@ class Nginx {
   }
 
  private:
-  static std::string Unquote(std::string text) {
-    while (!text.empty() && (text.back() == ' ' || text.back() == '"')) text.pop_back();
-    while (!text.empty() && (text.front() == ' ' || text.front() == '"')) text.erase(0, 1);
-    return text;
-  }
-
   static int FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -176,8 +177,8 @@ class Nginx {
          << "error_log " << f << "error.log warn;\npid " << f << "nginx.pid;\n"
          << "events { worker_connections 4096; }\n"
          << "http {\n"
-         << "  log_format counted '$connection $server_port $server_protocol $status $request_uri"
-            " \"$http_range\"|\"$http_authorization\"';\n"
+         << "  log_format counted '$connection|$server_port|$server_protocol|$status|$request_uri|"
+            "$http_range|$http_authorization|$ssl_session_reused';\n"
          << "  access_log " << f << "access.log counted;\n"
          << "  client_body_temp_path " << f << "tmp/body;\n"
          << "  proxy_temp_path " << f << "tmp/proxy;\n"

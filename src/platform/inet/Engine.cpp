@@ -245,37 +245,43 @@ void Engine::Apply(const Command& command) {
   }
 }
 
-void Engine::Add(Transfer& transfer) {
-  if (!transfer.secure) {
-    Attach(transfer, false);  // plain HTTP never multiplexes
-    return;
-  }
-  Server& server = servers_[transfer.serverKey];
-  switch (server.protocol) {
-    case Server::Protocol::kHttp2:
-      Attach(transfer, true);
-      break;
-    case Server::Protocol::kHttp1:
-      Attach(transfer, false);
-      break;
-    case Server::Protocol::kUnknown:
-      server.protocol = Server::Protocol::kAsking;
-      server.probe = &transfer;
-      Attach(transfer, false);
-      break;
-    case Server::Protocol::kAsking:
-      transfer.held = true;
-      server.held.push_back(&transfer);
-      break;
+int Engine::Server::Limit() const {
+  switch (protocol) {
+    case Protocol::kAsking:
+      return 1;  // the request that asks, alone
+    case Protocol::kHttp2:
+      return kStreamsPerConnection;
+    default:
+      return kMaxConnectionsPerServer;
   }
 }
 
-// joinStreams: wait for a connection being set up, or join one as a stream,
-// rather than opening one more.
-void Engine::Attach(Transfer& transfer, bool joinStreams) {
+// A request joins its server's line; it is attached to the multi handle when
+// the server has room for it.
+void Engine::Add(Transfer& transfer) {
+  Server& server = servers_[transfer.serverKey];
+  if (server.protocol == Server::Protocol::kUnknown) {
+    if (transfer.secure) {
+      server.protocol = Server::Protocol::kAsking;
+      server.probe = &transfer;
+      Attach(transfer, server);
+      return;
+    }
+    server.protocol = Server::Protocol::kHttp1;  // plain HTTP never multiplexes
+  }
+  if (server.held.empty() && server.attached < server.Limit()) {
+    Attach(transfer, server);
+  } else {
+    transfer.held = true;
+    server.held.push_back(&transfer);
+  }
+}
+
+void Engine::Attach(Transfer& transfer, Server& server) {
   CURL* easy = transfer.Easy();
   curl_easy_setopt(easy, CURLOPT_SHARE, share_);
-  curl_easy_setopt(easy, CURLOPT_PIPEWAIT, joinStreams ? 1L : 0L);
+  // HTTP/2: join the connection as a stream rather than open one more.
+  curl_easy_setopt(easy, CURLOPT_PIPEWAIT, server.protocol == Server::Protocol::kHttp2 ? 1L : 0L);
   if (transfer.tally != nullptr) {
     curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &OpenCountedSocket);
     curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, transfer.tally);
@@ -283,60 +289,57 @@ void Engine::Attach(Transfer& transfer, bool joinStreams) {
     curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, transfer.tally);
   }
   if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
+    if (server.probe == &transfer) server.probe = nullptr;
     std::lock_guard<std::mutex> lock(transfer.mutex);
     transfer.End(CURLE_FAILED_INIT);
     return;
   }
   transfer.attached = true;
+  ++server.attached;
   active_.insert(&transfer);
 }
 
-// Servers whose asking request has its answer (or has ended without one).
+// Attaches requests from the head of the server's line while it has room.
+void Engine::Promote(Server& server) {
+  while (!server.held.empty() && server.attached < server.Limit()) {
+    Transfer* next = server.held.front();
+    server.held.pop_front();
+    next->held = false;
+    Attach(*next, server);
+  }
+}
+
+// Servers whose asking request has its answer.
 void Engine::SettleProbes() {
   for (auto& [key, server] : servers_) {
-    if (server.protocol != Server::Protocol::kAsking || server.probe == nullptr) continue;
+    if (server.probe == nullptr) continue;
     std::unique_lock<std::mutex> lock(server.probe->mutex);
-    const bool settled = server.probe->head.final || server.probe->done;
+    const bool answered = server.probe->head.final;
     lock.unlock();
-    if (settled) Settle(server);
+    if (answered) Settle(server);
   }
 }
 
-// The requests in line join as the asking request's answer says; without an
-// answer the first of them asks again.
+// The asking request's answer tells the server's protocol, and the line
+// moves on. A request that ended without an answer tells nothing: the
+// server is then treated as HTTP/1.1, so that a server that cannot be
+// reached fails its requests six at a time rather than one by one.
 void Engine::Settle(Server& server) {
   Transfer* probe = server.probe;
-  bool answered = false;
-  if (probe != nullptr) {
-    std::lock_guard<std::mutex> lock(probe->mutex);
-    answered = probe->head.final;
-  }
-  long version = 0;
-  if (answered) curl_easy_getinfo(probe->Easy(), CURLINFO_HTTP_VERSION, &version);
   server.probe = nullptr;
-  server.protocol = !answered                          ? Server::Protocol::kUnknown
-                    : version == CURL_HTTP_VERSION_2_0 ? Server::Protocol::kHttp2
-                                                       : Server::Protocol::kHttp1;
-  std::vector<Transfer*> held;
-  held.swap(server.held);
-  for (Transfer* transfer : held) {
-    transfer->held = false;
-    Add(*transfer);
-  }
+  long version = 0;
+  if (probe != nullptr) curl_easy_getinfo(probe->Easy(), CURLINFO_HTTP_VERSION, &version);
+  server.protocol =
+      version == CURL_HTTP_VERSION_2_0 ? Server::Protocol::kHttp2 : Server::Protocol::kHttp1;
+  Promote(server);
 }
 
-// A transfer about to be released: out of the line it waits in, and if it
-// was asking, the line is settled with what it got.
+// A request about to be released leaves the line it waits in.
 void Engine::Forget(Transfer& transfer) {
-  if (!transfer.secure) return;
+  if (!transfer.held) return;
   auto it = servers_.find(transfer.serverKey);
-  if (it == servers_.end()) return;
-  Server& server = it->second;
-  if (transfer.held) {
-    std::erase(server.held, &transfer);
-    transfer.held = false;
-  }
-  if (server.probe == &transfer) Settle(server);
+  if (it != servers_.end()) std::erase(it->second.held, &transfer);
+  transfer.held = false;
 }
 
 void Engine::Collect() {
@@ -371,10 +374,10 @@ bool Engine::RetryOnFreshConnection(Transfer& transfer, CURLcode result) {
     transfer.connected = false;
     transfer.errorText[0] = '\0';
   }
-  Detach(transfer);
   transfer.retried = true;
+  curl_multi_remove_handle(multi_, easy);
   curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
-  Add(transfer);
+  if (curl_multi_add_handle(multi_, easy) != CURLM_OK) return false;
   return true;
 }
 
@@ -397,7 +400,7 @@ void Engine::Scan(Clock::time_point now) {
     if (transfer->IdleExpired(now)) idle.push_back(transfer);
   }
   for (Transfer* transfer : stopped) {
-    if (transfer->held) Forget(*transfer);
+    Forget(*transfer);
     End(*transfer, CURLE_ABORTED_BY_CALLBACK, "stopped");
   }
   for (Transfer* transfer : idle) End(*transfer, CURLE_OPERATION_TIMEDOUT, "timed out");
@@ -414,6 +417,12 @@ void Engine::Detach(Transfer& transfer) {
   curl_multi_remove_handle(multi_, transfer.Easy());
   transfer.attached = false;
   active_.erase(&transfer);
+  Server& server = servers_[transfer.serverKey];
+  --server.attached;
+  if (server.probe == &transfer)
+    Settle(server);
+  else
+    Promote(server);
 }
 
 }  // namespace inet::detail

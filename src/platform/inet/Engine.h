@@ -7,11 +7,14 @@
 // offers it, many requests as streams of one connection); through a share
 // handle used by the network thread they share TLS sessions and DNS answers.
 //
-// A server reached over TLS is first asked by one request alone; once its
-// answer tells whether the server speaks HTTP/2, the requests held back join:
-// as streams of the connection made (HTTP/2), or on connections of their own
-// up to the limit (HTTP/1.1). Asking them all at once would open a
-// connection each before the first one could be shared.
+// Each server has a line: at most six of its requests are attached to the
+// multi handle at once over HTTP/1.1 (one per connection, the connections
+// handed from one request to the next), a hundred over HTTP/2 (streams of
+// one connection); the others wait in the line, holding no curl resources
+// beyond their handle. A server reached over TLS is first asked by one
+// request alone; its answer tells whether the server speaks HTTP/2, and only
+// then do the others join, so that they share its connection instead of
+// each opening one before the first could be shared.
 //
 // curl handles are never touched by two threads at once: a request's thread
 // fills in its transfer's options, then hands the transfer to the network
@@ -21,6 +24,7 @@
 #include <curl/curl.h>
 
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -72,18 +76,20 @@ class Engine final : public Driver {
   void End(Transfer& transfer, CURLcode code, std::string text = {});
   void Detach(Transfer& transfer);
   void NewMulti();
-  void Attach(Transfer& transfer, bool joinStreams);
-  void SettleProbes();
-  struct Server;
-  void Settle(Server& server);
-  void Forget(Transfer& transfer);
-
-  // What is known of a server reached over TLS.
+  // A server's line: what is known of its protocol, the requests attached
+  // to the multi handle, and those waiting for room.
   struct Server {
     enum class Protocol { kUnknown, kAsking, kHttp1, kHttp2 } protocol = Protocol::kUnknown;
-    Transfer* probe = nullptr;    // the request that asks, while kAsking
-    std::vector<Transfer*> held;  // requests in line until the answer
+    Transfer* probe = nullptr;  // the request that asks a TLS server first
+    int attached = 0;
+    std::deque<Transfer*> held;
+    int Limit() const;
   };
+  void Attach(Transfer& transfer, Server& server);
+  void Promote(Server& server);
+  void SettleProbes();
+  void Settle(Server& server);
+  void Forget(Transfer& transfer);
 
   // Guarded by mutex_ (the multi handle pointer too, for curl_multi_wakeup).
   std::mutex mutex_;
