@@ -18,6 +18,8 @@ namespace {
 constexpr auto kScanInterval = std::chrono::milliseconds(50);
 // HTTP/2 streams one connection carries at once.
 constexpr long kStreamsPerConnection = 100;
+// Idle connections kept for the next request, all servers together.
+constexpr long kKeptConnections = 256;
 
 // The share handle is used by the network thread only; its locks guard it
 // all the same, should curl touch it from a handle being released elsewhere.
@@ -97,6 +99,9 @@ void Engine::NewMulti() {
                     static_cast<long>(kMaxConnectionsPerServer));
   curl_multi_setopt(multi, CURLMOPT_PIPELINING, static_cast<long>(CURLPIPE_MULTIPLEX));
   curl_multi_setopt(multi, CURLMOPT_MAX_CONCURRENT_STREAMS, kStreamsPerConnection);
+  // Kept-alive connections of many servers; curl's own size follows the
+  // transfers attached, which a server's line keeps few.
+  curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, kKeptConnections);
   CURLM* old = nullptr;
   {
     std::lock_guard<std::mutex> lock(mutex_);
