@@ -24,6 +24,7 @@ namespace {
 constexpr qint64 kSliceMs = 8;
 // How long a pass waits for one more request before it ends.
 constexpr std::chrono::microseconds kGather{200};
+constexpr int kYields = 4;
 
 // The event that asks the user-interface thread to run the waiting requests.
 const QEvent::Type kDrainEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -98,6 +99,13 @@ class Queue final : public QObject {
     std::unique_lock<std::mutex> lock(mutex_);
     ++depth_;
     for (;;) {
+      // The workers just served are running now: give them the processor
+      // for a moment before sleeping.
+      for (int i = 0; i < kYields && jobs_.empty() && ranOne; ++i) {
+        lock.unlock();
+        QThread::yieldCurrentThread();
+        lock.lock();
+      }
       if (jobs_.empty() && ranOne && slice.elapsed() < kSliceMs) {
         passWaits_ = true;
         arrived_.wait_for(lock, kGather, [this] { return !jobs_.empty(); });
