@@ -57,6 +57,7 @@
 #include "BenchSupport.h"
 #include "HTTPGet.h"
 #include "Inet.h"
+#include "RoadWatch.h"
 #include "Seam.h"
 #include "Unit1.h"
 
@@ -69,11 +70,8 @@ constexpr std::size_t kImageBytes = 100 * 1024;
 constexpr double kDeadlineSeconds = 300;
 const QString kDoneMessage = QStringLiteral("下载任务完成");
 
-using SteadyClock = std::chrono::steady_clock;
-
-double SecondsSince(SteadyClock::time_point start) {
-  return std::chrono::duration<double>(SteadyClock::now() - start).count();
-}
+using bench::SecondsSince;
+using bench::SteadyClock;
 
 // Byte i of image number n: computed, so the server holds no bodies.
 inline char ByteAt(int n, std::size_t i) {
@@ -101,28 +99,6 @@ std::string MakePage() {
   return page;
 }
 
-// CPU seconds (user and system) of the calling thread.
-double ThreadCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_THREAD, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-struct ProcessUsage {
-  double user = 0, system = 0;
-  long switchesVoluntary = 0, switchesForced = 0;
-};
-
-ProcessUsage UsageNow() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-  };
-  return {seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_nvcsw, usage.ru_nivcsw};
-}
-
 // True when folder holds every image with exactly the served bytes.
 bool Verify(const std::string& folder) {
   for (int n = 1; n <= kImages; ++n)
@@ -131,144 +107,6 @@ bool Verify(const std::string& folder) {
       return false;
   return true;
 }
-
-// ---- the window's surroundings ---------------------------------------------
-
-// Message boxes are recorded with the moment they were asked for.
-class TTimedSeam : public TSilentShellSeam {
- public:
-  explicit TTimedSeam(SteadyClock::time_point* start) : start_(start) {}
-  void MessageBox(QWidget*, const QString& text) override {
-    Messages << text;
-    if (text == kDoneMessage && !DoneAt) DoneAt = SecondsSince(*start_);
-  }
-  void ErrorBox(QWidget*, const QString& text) override { Errors << text; }
-
-  QStringList Messages, Errors;
-  std::optional<double> DoneAt;
-
- private:
-  SteadyClock::time_point* start_;
-};
-
-// Watches the batch folder from a thread of its own, so that the window's
-// thread does no extra work: the moment the last image reached its full size.
-class TCompletionWatch {
- public:
-  TCompletionWatch(std::string folder, SteadyClock::time_point start)
-      : folder_(std::move(folder)), start_(start) {
-    thread_ = std::thread([this] { Watch(); });
-    pthread_setname_np(thread_.native_handle(), "road-watch");
-  }
-  ~TCompletionWatch() { Stop(); }
-  void Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  // Seconds from the start to the last complete file; negative while not yet.
-  double CompleteAt() const { return completeAt_; }
-
- private:
-  // Files are started in list order and connection slots are granted in the
-  // order asked for, so they end roughly in that order: each round looks at
-  // the first few files still pending, and at all of them now and then.
-  void Watch() {
-    std::vector<std::string> pending;
-    for (int n = 1; n <= kImages; ++n) pending.push_back(folder_ + "/" + ImageName(n));
-    const auto complete = [](const std::string& path) {
-      struct stat info {};
-      return ::stat(path.c_str(), &info) == 0 &&
-             static_cast<std::size_t>(info.st_size) == kImageBytes;
-    };
-    for (long round = 0; !stop_ && !pending.empty() && SecondsSince(start_) < kDeadlineSeconds + 10;
-         ++round) {
-      if (round % 50 == 0) {
-        std::erase_if(pending, complete);
-      } else {
-        const auto head = pending.begin() + std::min<std::ptrdiff_t>(12, std::ssize(pending));
-        pending.erase(std::remove_if(pending.begin(), head, complete), head);
-      }
-      if (pending.empty()) {
-        completeAt_ = SecondsSince(start_);
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-  }
-
-  const std::string folder_;
-  const SteadyClock::time_point start_;
-  std::atomic<bool> stop_{false};
-  std::atomic<double> completeAt_{-1};
-  std::thread thread_;
-};
-
-// Where the user-interface thread's time goes, by the kind of event it is
-// handling (outermost events only; wall time on that thread):
-//   hand-overs - timer events of the hand-over queue's timer, which run the
-//                workers' waiting requests (the progress handler among them);
-//   repaints   - update requests, which paint the window into its backing store;
-//   monitor    - timer events of the completion monitor;
-//   other      - everything else (posted calls, this program's own timers).
-class TTimedApplication : public QApplication {
- public:
-  using QApplication::QApplication;
-
-  enum Kind { kHandOver, kRepaint, kMonitor, kOther, kKinds };
-  struct Bucket {
-    double seconds = 0;
-    long long count = 0;
-  };
-  std::array<Bucket, kKinds> Buckets{};
-  bool Measuring = false;
-
-  // Paint events delivered while a hand-over pass runs: the widgets that
-  // repaint themselves at once (QProgressBar::setValue does when the shown
-  // percentage changes) rather than at the next update request.
-  Bucket PaintsInHandOvers;
-
-  bool notify(QObject* receiver, QEvent* event) override {
-    if (!Measuring || QThread::currentThread() != thread())
-      return QApplication::notify(receiver, event);
-    if (depth_ > 0) {
-      if (outer_ != kHandOver || event->type() != QEvent::Paint)
-        return QApplication::notify(receiver, event);
-      const auto begin = SteadyClock::now();
-      const bool result = QApplication::notify(receiver, event);
-      PaintsInHandOvers.seconds +=
-          std::chrono::duration<double>(SteadyClock::now() - begin).count();
-      ++PaintsInHandOvers.count;
-      return result;
-    }
-    const Kind kind = KindOf(receiver, event);
-    ++depth_;
-    outer_ = kind;
-    const auto begin = SteadyClock::now();
-    const bool result = QApplication::notify(receiver, event);
-    Buckets[kind].seconds += std::chrono::duration<double>(SteadyClock::now() - begin).count();
-    ++Buckets[kind].count;
-    --depth_;
-    return result;
-  }
-
- private:
-  static Kind KindOf(QObject* receiver, QEvent* event) {
-    if (event->type() == QEvent::UpdateRequest) return kRepaint;
-    if (event->type() == QEvent::Timer) {
-      if (auto* timer = qobject_cast<QTimer*>(receiver); timer && timer->parent()) {
-        // The hand-over queue is a plain QObject; the monitor's timer belongs
-        // to the window.
-        const char* owner = timer->parent()->metaObject()->className();
-        if (std::strcmp(owner, "QObject") == 0) return kHandOver;
-        if (std::strcmp(owner, "TForm1") == 0) return kMonitor;
-      }
-    }
-    return kOther;
-  }
-
-  int depth_ = 0;
-  Kind outer_ = kOther;
-};
 
 struct Tool {
   const char* name;
@@ -321,7 +159,7 @@ int main(int argc, char** argv) {
   setenv("NO_PROXY", "127.0.0.1", 1);
   qInstallMessageHandler(bench::QuietOffscreenWarnings);
   inet::GlobalInit();
-  TTimedApplication app(argc, argv);
+  bench::TimedApplication app(argc, argv);
 
   bool otherPage = false;
   QString folderArgument;
@@ -390,7 +228,7 @@ int main(int argc, char** argv) {
 
   // ---- the window --------------------------------------------------------
   SteadyClock::time_point start = SteadyClock::now();
-  TTimedSeam seam(&start);
+  bench::TimedSeam seam(&start, kDoneMessage);
   TForm1Options options;
   options.Seam = &seam;
   options.ExecutablePath = programFolder + "/pixvane";
@@ -439,9 +277,9 @@ int main(int argc, char** argv) {
   // every worker has ended (or at the deadline).
   std::array<double, kPhases> phaseEnd{};
   int acquired = 0, processed = 0, imported = 0;
-  std::unique_ptr<TCompletionWatch> watch;
+  std::unique_ptr<bench::CompletionWatch> watch;
   double uiCpuBefore = 0;
-  ProcessUsage usageBefore;
+  bench::ProcessUsage usageBefore;
   std::optional<double> workersEndedAt;
   bool timedOut = false, lingerReported = false;
   // The outermost loop; not the application's own exec, whose quit would
@@ -481,9 +319,12 @@ int main(int argc, char** argv) {
       imported = form->ListBox_Download->count();
       QTimer::singleShot(0, [&] {
         phaseEnd[kLists] = SecondsSince(start);
-        watch = std::make_unique<TCompletionWatch>(batchFolder, start);
-        uiCpuBefore = ThreadCpuSeconds();
-        usageBefore = UsageNow();
+        std::vector<std::string> files;
+        for (int n = 1; n <= kImages; ++n) files.push_back(batchFolder + "/" + ImageName(n));
+        watch = std::make_unique<bench::CompletionWatch>(files, kImageBytes, start,
+                                                         kDeadlineSeconds + 10);
+        uiCpuBefore = bench::ThreadCpuSeconds();
+        usageBefore = bench::UsageNow();
         phase = kStart;
         app.Measuring = true;
         form->Button14Click(form->Button14);
@@ -499,9 +340,9 @@ int main(int argc, char** argv) {
   road.exec();
   check.stop();
   phaseEnd[kWait] = SecondsSince(start);
-  const double uiCpu = ThreadCpuSeconds() - uiCpuBefore;
+  const double uiCpu = bench::ThreadCpuSeconds() - uiCpuBefore;
   app.Measuring = false;
-  const ProcessUsage usageAfter = UsageNow();
+  const bench::ProcessUsage usageAfter = bench::UsageNow();
   pulse.stop();
   watch->Stop();
   const long peakAfterRoad = bench::PeakRssKb();
@@ -596,7 +437,7 @@ int main(int argc, char** argv) {
       usageAfter.switchesVoluntary - usageBefore.switchesVoluntary,
       usageAfter.switchesForced - usageBefore.switchesForced);
   {
-    const std::array<const char*, TTimedApplication::kKinds> names = {
+    const std::array<const char*, bench::TimedApplication::kKinds> names = {
         "hand-over passes (progress handler inside)", "repaints of the window",
         "completion monitor ticks", "other events"};
     std::printf("  user-interface thread by event, Button14Click to the end:\n");

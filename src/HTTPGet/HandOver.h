@@ -2,11 +2,15 @@
 // method and waits until it has run; a failure raised by the method is raised
 // again in the worker.
 //
-// The requests of all workers are gathered and run from a zero-time timer of
-// the user-interface thread, at most about 8 ms at a time. Between two such
-// slices the event loop takes up input, paints and other timers, so many
+// The requests of all workers are gathered: the first one posts a single
+// event to the user-interface thread, and that pass runs every request
+// waiting, then those that arrived meanwhile, at most about 8 ms at a time.
+// Past that the next pass comes from a zero-time timer, so that the event
+// loop takes up input, paints and other timers between two slices and many
 // workers reporting at once never starve the window, while every request
-// still runs on the user-interface thread with its worker waiting.
+// still runs on the user-interface thread with its worker waiting. No event
+// is posted while a pass is announced, and one posted while a pass ran is
+// withdrawn when that pass has taken its requests itself.
 #pragma once
 
 #include <functional>

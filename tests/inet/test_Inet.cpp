@@ -274,64 +274,63 @@ TEST_F(InetTest, StalledBodyMakesTheReadFailAfterTheIdleTimeLimit) {
   release = true;
 }
 
-// --- Server slots ------------------------------------------------------------
+// --- Waiting in line ------------------------------------------------------------
 
-TEST_F(InetTest, DownloadConnectionsTakeAtMostSixSlotsPerServer) {
-  inet::Session session("t");
-  std::atomic<bool> stop{false};
-  std::vector<std::unique_ptr<inet::Connection>> held;
-  for (int i = 0; i < inet::kMaxConnectionsPerServer; ++i) {
-    held.push_back(
-        std::make_unique<inet::Connection>(session, "Slot.Example", 8080, false, "", "", &stop));
-    ASSERT_TRUE(held.back()->AcquireSlot());
-  }
-  EXPECT_EQ(inet::SlotsInUse("slot.example", 8080), 6);
-  EXPECT_EQ(inet::SlotsInUse("slot.example", 8081), 0);
-
-  // A seventh waits; another server is not affected.
-  inet::Connection other(session, "slot.example", 8081, false, "", "", &stop);
-  EXPECT_TRUE(other.AcquireSlot());
-  inet::Connection seventh(session, "slot.example", 8080, false, "", "", &stop);
-  auto waiting = std::async(std::launch::async, [&] { return seventh.AcquireSlot(); });
-  EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(150)), std::future_status::timeout);
-  held.pop_back();  // a slot comes free
-  EXPECT_TRUE(waiting.get());
-  EXPECT_EQ(inet::SlotsInUse("slot.example", 8080), 6);
-
-  // A waiting connection gives up when its stop flag is set.
-  std::atomic<bool> stopEighth{false};
-  inet::Connection eighth(session, "slot.example", 8080, false, "", "", &stopEighth);
-  auto giving = std::async(std::launch::async, [&] { return eighth.AcquireSlot(); });
-  EXPECT_EQ(giving.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
-  stopEighth = true;
-  EXPECT_FALSE(giving.get());
-  EXPECT_EQ(inet::SlotsInUse("slot.example", 8080), 6);
-  held.clear();
-  EXPECT_EQ(inet::SlotsInUse("slot.example", 8080), 1);  // the seventh
-}
-
-TEST_F(InetTest, PageFetchTakesNoSlot) {
+// Six downloads held by the server take every connection to it: the next
+// waits in line and gives up when told to stop, while the page fetch, on a
+// handle of its own, is served at once.
+TEST_F(InetTest, PageFetchDoesNotWaitInLineAndAWaitingRequestGivesUpWhenStopped) {
+  std::atomic<bool> release{false};
+  std::atomic<int> holding{0};
   LocalServer server;
+  server->new_task_queue = [] { return new httplib::ThreadPool(12); };
+  server->Get("/hold", [&](const httplib::Request&, httplib::Response& res) {
+    ++holding;
+    for (int i = 0; i < 1000 && !release; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    res.set_content("held", "text/plain");
+  });
   server->Get("/p", [](const httplib::Request&, httplib::Response& res) {
     res.set_content("page", "text/html");
   });
   ASSERT_TRUE(server.Start());
   inet::Session session("t");
+  std::vector<std::thread> held;
+  std::atomic<int> answered{0};
+  for (int i = 0; i < inet::kMaxConnectionsPerServer; ++i)
+    held.emplace_back([&] {
+      inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "");
+      inet::Request request(connection, "GET", "/hold", "", "*/*", 1025);
+      if (request.Send() && ReadAll(request, 1025, nullptr, nullptr) == "held") ++answered;
+    });
+  for (int i = 0; i < 500 && holding < inet::kMaxConnectionsPerServer; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(holding, inet::kMaxConnectionsPerServer);
+  EXPECT_EQ(inet::OpenSockets("127.0.0.1", server.Port()), inet::kMaxConnectionsPerServer);
+
+  auto page = inet::Request::OpenUrl(session, server.Url("/p"), 32768);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(ReadAll(*page, 32768, nullptr, nullptr), "page");
+
   std::atomic<bool> stop{false};
-  std::vector<std::unique_ptr<inet::Connection>> held;
-  for (int i = 0; i < inet::kMaxConnectionsPerServer; ++i) {
-    held.push_back(std::make_unique<inet::Connection>(session, "127.0.0.1", server.Port(), false,
-                                                      "", "", &stop));
-    ASSERT_TRUE(held.back()->AcquireSlot());
-  }
-  auto request = inet::Request::OpenUrl(session, server.Url("/p"), 32768);
-  ASSERT_NE(request, nullptr);
-  EXPECT_EQ(ReadAll(*request, 32768, nullptr, nullptr), "page");
-  // A download connection waits instead, and gives up when told to stop.
-  std::atomic<bool> stopMe{true};
-  inet::Connection download(session, "127.0.0.1", server.Port(), false, "", "", &stopMe);
-  inet::Request blocked(download, "GET", "/p", "", "*/*", 1025);
-  EXPECT_FALSE(blocked.Send());
+  auto waiting = std::async(std::launch::async, [&] {
+    inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "", &stop);
+    inet::Request request(connection, "GET", "/p", "", "*/*", 1025);
+    const bool answered = request.Send();
+    return std::pair(answered, request.ErrorText());
+  });
+  EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  stop = true;
+  const auto [gotAnswer, why] = waiting.get();
+  EXPECT_FALSE(gotAnswer);
+  EXPECT_EQ(why, "stopped");
+  EXPECT_LE(inet::PeakSockets("127.0.0.1", server.Port()), inet::kMaxConnectionsPerServer);
+
+  release = true;
+  for (std::thread& thread : held) thread.join();
+  EXPECT_EQ(answered, inet::kMaxConnectionsPerServer);
+  // The last Connection gone, the kept-alive connections close.
+  EXPECT_EQ(inet::OpenSockets("127.0.0.1", server.Port()), 0);
 }
 
 }  // namespace

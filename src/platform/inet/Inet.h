@@ -1,8 +1,14 @@
-// Internet client layer: blocking HTTP/1.1 requests over libcurl, in the
-// shape the page fetcher and the download worker use (a session with the
-// agent, a connection to one server, requests on it; header queries; reads in
-// chunks). Every object owns its own curl handles and closes them when it is
-// destroyed; calls block the calling thread. Nothing here touches Qt.
+// Internet client layer: blocking HTTP requests over libcurl, in the shape
+// the page fetcher and the download worker use (a session with the agent, a
+// connection to one server, requests on it; header queries; reads in
+// chunks). Calls block the calling thread. Nothing here touches Qt.
+//
+// One internet session serves the whole process: every request made on a
+// Connection joins one curl multi handle driven by one network thread, so
+// all of them share the network connections (kept alive and handed from one
+// request to the next), TLS sessions and DNS answers. Each request keeps its
+// own headers, range and credentials; nothing of one reaches another. The
+// page fetch (OpenUrl) runs on a handle of its own on the caller's thread.
 //
 // What the layer guarantees to its callers:
 // - the agent string is sent as User-Agent (none at all when it is empty);
@@ -11,14 +17,21 @@
 // - the raw header block, the single header values and the status code are
 //   those of the final response;
 // - extra request headers are sent exactly as given ("RANGE: bytes=..." keeps
-//   its capitals);
-// - the body is read in chunks of at most the size asked for and is never
-//   held in memory beyond one chunk;
+//   its capitals over HTTP/1.1; HTTP/2 writes every header name in lower case);
+// - the body is read in chunks of at most the size asked for; the session
+//   holds at most 16 KB of a request's body (and one 16 KB delivery more)
+//   until it is read, and pauses the transfer beyond that;
 // - 60 s to connect; a wait for the response or the next body byte fails after
 //   60 s without a byte (both settable for tests);
-// - at most 6 download connections per server are open at once; a connection
-//   beyond that waits for a free slot and gives up when its stop flag is set;
-//   the page fetch takes no slot;
+// - at most 6 network connections per server are open at once; requests
+//   beyond what they carry wait in line, and a waiting request gives up when
+//   its Connection's stop flag is set; the page fetch does not wait in line;
+// - HTTP/2 over TLS where the server offers it (ALPN), many requests as
+//   streams of one connection; HTTP/1.1 with keep-alive otherwise;
+// - a request sent on a kept-alive connection that the server had closed
+//   meanwhile (or ended with an HTTP/2 GOAWAY) is sent again once on a fresh
+//   connection instead of failing;
+// - the network connections close when the last Connection object is gone;
 // - http:// and https:// (system CA store); addresses are handed over with
 //   bytes outside printable ASCII and blanks percent-encoded.
 #pragma once
@@ -41,7 +54,7 @@ void GlobalInit();
 // Chunk sizes of the two users of the layer.
 constexpr std::size_t kWorkerChunkBytes = 1025;
 constexpr std::size_t kPageChunkBytes = 32768;
-// Download connections that may be open to one server at the same time.
+// Network connections that may be open to one server at the same time.
 constexpr int kMaxConnectionsPerServer = 6;
 // Redirects followed in a row before a request fails.
 constexpr long kMaxRedirects = 10;
@@ -53,21 +66,24 @@ void SetTimeouts(long connectMs, long idleMs);
 long ConnectTimeoutMs();
 long IdleTimeoutMs();
 
-// A file of trusted certificates used in place of the system CA store; empty
-// restores the system store. Meant for tests with a throw-away certificate.
+// A file of trusted certificates used in place of the system CA store, for
+// requests sent afterwards; empty restores the system store. A test hook, for
+// tests and benchmarks with a throw-away certificate; the system's store is
+// never touched. A connection or TLS session made under one set of trusted
+// certificates is never reused under another.
 void SetCaFile(const std::string& path);
 
 // The address with every byte outside printable ASCII (below 0x21 or above
 // 0x7E, the blank included) written as %XX with upper-case hex digits.
 std::string EncodeAddress(std::string_view address);
 
-// The number of download connection slots in use for host:port right now
-// (host compared without regard to letter case).
-int SlotsInUse(const std::string& host, int port);
-// Network connections that download connections to host:port hold open right
-// now, and the most they ever held open at the same moment.
+// Network connections that requests on Connections to host:port hold open
+// right now (carrying a request or kept alive for the next), and the most
+// ever open at the same moment (host compared without regard to letter case).
 int OpenSockets(const std::string& host, int port);
 int PeakSockets(const std::string& host, int port);
+// The same figure as OpenSockets: the server's connection slots in use.
+int SlotsInUse(const std::string& host, int port);
 
 // Session: the agent string; the root of the connections and requests made
 // under it. Holds no network resource of its own.
@@ -80,15 +96,18 @@ class Session {
   std::string agent_;
 };
 
-struct MultiHandle;
+namespace detail {
+class Driver;
+class Transfer;
+struct SocketTally;
+}  // namespace detail
 
 // Connection to one server (host, port, plain or TLS) with the credentials
-// offered to it. Requests made on it share one connection cache, so at most
-// one network connection is open per Connection at a time. A Connection
-// created with a stop flag is a download connection: it takes one of the
-// server's slots at its first request and gives it back when it is destroyed.
-// Requests must be destroyed before their Connection, and Connections before
-// their Session.
+// offered to it. Requests made on it join the process's internet session. A
+// stop flag, when given, makes a request on it that still waits for its
+// answer (in line for a connection, or for the server) give up. Requests
+// must be destroyed before their Connection, and Connections before their
+// Session.
 class Connection {
  public:
   Connection(const Session& session, std::string host, int port, bool secure, std::string userName,
@@ -103,14 +122,8 @@ class Connection {
   bool Secure() const { return secure_; }
   const std::string& UserName() const { return userName_; }
   const std::string& Password() const { return password_; }
-
-  // Takes a server slot unless one is held already or this is not a download
-  // connection; waits while all slots are in use. False when the stop flag was
-  // set before a slot came free.
-  bool AcquireSlot();
-  MultiHandle& Multi() { return *multi_; }
-  // Key of the server in the slot table; empty for a connection without slot.
-  const std::string& ServerKey() const { return serverKey_; }
+  const std::atomic<bool>* StopFlag() const { return stop_; }
+  detail::SocketTally& Tally() const { return *tally_; }
 
  private:
   const Session& session_;
@@ -120,9 +133,7 @@ class Connection {
   std::string userName_;
   std::string password_;
   const std::atomic<bool>* stop_;
-  std::string serverKey_;
-  std::string slotKey_;  // empty while no slot is held
-  std::unique_ptr<MultiHandle> multi_;
+  detail::SocketTally* tally_;
 };
 
 // One HTTP request and its response. Send blocks until the headers of the
@@ -139,10 +150,10 @@ class Request {
   Request(const Request&) = delete;
   Request& operator=(const Request&) = delete;
 
-  // Opens a whole address with a GET under the session (no server slot, no
-  // extra headers) and sends it. Null when no response could be had: a
-  // malformed address, an unsupported scheme, a host that cannot be resolved,
-  // no connection, no answer in time.
+  // Opens a whole address with a GET under the session (on a handle of its
+  // own, never in line behind downloads; no extra headers) and sends it. Null when no response
+  // could be had: a malformed address, an unsupported scheme, a host that cannot be resolved, no
+  // connection, no answer in time.
   static std::unique_ptr<Request> OpenUrl(const Session& session, const std::string& url,
                                           std::size_t chunkBytes);
 
@@ -173,31 +184,29 @@ class Request {
   // An HTTP error status is a response, not a failure of the request.
   std::string ErrorText() const;
 
-  struct State;  // transfer state shared with the curl callbacks
-
  private:
-  Request(std::unique_ptr<MultiHandle> ownMulti, std::string url, std::string agent,
+  Request(std::unique_ptr<detail::Driver> ownDriver, std::string url, std::string agent,
           std::string verb, std::string referer, std::string acceptTypes, std::size_t chunkBytes);
-  void Configure(std::size_t chunkBytes);
-  // Runs the transfer until the state says ready, the transfer ended or the
-  // idle time limit passed.
-  template <typename Ready>
-  void RunUntil(Ready ready);
-  void Abort(int reason);
+  void Configure(const std::string& extraHeaders, const std::string& body);
+  void Started();
 
+  std::unique_ptr<detail::Driver> ownDriver_;  // the page fetch's; null on a Connection
+  detail::Driver* driver_;
+  std::unique_ptr<detail::Transfer> transfer_;
   Connection* connection_ = nullptr;
-  std::unique_ptr<MultiHandle> ownMulti_;
-  MultiHandle* multi_;
   std::string url_;
   std::string agent_;
   std::string verb_;
   std::string referer_;
   std::string acceptTypes_;
-  std::string userName_;
-  std::string password_;
-  std::string body_;
-  std::unique_ptr<State> state_;
+  std::size_t chunkBytes_;
   bool sent_ = false;
+  bool started_ = false;
+  // The final response, copied from the transfer once it has arrived.
+  bool final_ = false;
+  int status_ = 0;
+  std::string block_;
+  std::vector<std::pair<std::string, std::string>> fields_;
 };
 
 }  // namespace inet

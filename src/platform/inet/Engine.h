@@ -1,0 +1,111 @@
+// The internet session of the process: one curl multi handle driven by one
+// network thread, which every request made on a Connection joins. The
+// requests' own threads only wait: for the head of the response, for body
+// bytes, and they are woken only when they wait. Through the multi handle the
+// requests share the server connections (at most six per server, kept alive
+// and handed from one request to the next; HTTP/2 over TLS where the server
+// offers it, many requests as streams of one connection); through a share
+// handle used by the network thread they share TLS sessions and DNS answers.
+//
+// Each server has a line: at most six of its requests are attached to the
+// multi handle at once over HTTP/1.1 (one per connection, the connections
+// handed from one request to the next), a hundred over HTTP/2 (streams of
+// one connection); the others wait in the line, holding no curl resources
+// beyond their handle. A server reached over TLS is first asked by one
+// request alone; its answer tells whether the server speaks HTTP/2, and only
+// then do the others join, so that they share its connection instead of
+// each opening one before the first could be shared.
+//
+// curl handles are never touched by two threads at once: a request's thread
+// fills in its transfer's options, then hands the transfer to the network
+// thread, which alone calls curl for it from then on and releases it.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "Transfer.h"
+
+namespace inet::detail {
+
+class Engine final : public Driver {
+ public:
+  // The one session, started at first use and ended when the process exits.
+  static Engine& Get();
+
+  void Start(Transfer& transfer) override;
+  void Wait(Transfer& transfer, std::unique_lock<std::mutex>& lock,
+            const std::function<bool()>& ready) override;
+  void Resume(Transfer& transfer) override;
+  void Finish(std::unique_ptr<Transfer> transfer) override;
+
+  // Connections (the API objects) alive. When the last one goes, the network
+  // connections close (a batch keeps them; nothing lingers after it); the
+  // call returns once they are closed. TLS sessions and DNS answers stay.
+  void ConnectionOpened();
+  void ConnectionClosed();
+
+  void Quit();
+
+ private:
+  enum class Kind { kAdd, kResume, kRemove, kIdle };
+  struct Command {
+    Kind kind;
+    Transfer* transfer = nullptr;
+    bool* acknowledged = nullptr;  // set when a waited-for command has run
+  };
+
+  Engine();
+  void Post(Command command);
+  void PostAndWait(Command command);
+  void Loop();
+  void Apply(const Command& command);
+  void Add(Transfer& transfer);
+  void Collect();
+  bool RetryOnFreshConnection(Transfer& transfer, CURLcode result);
+  void Scan(Clock::time_point now);
+  void End(Transfer& transfer, CURLcode code, std::string text = {});
+  void Detach(Transfer& transfer);
+  void NewMulti();
+  // A server's line: what is known of its protocol, the requests attached
+  // to the multi handle, and those waiting for room.
+  struct Server {
+    enum class Protocol { kUnknown, kAsking, kHttp1, kHttp2 } protocol = Protocol::kUnknown;
+    Transfer* probe = nullptr;  // the request that asks a TLS server first
+    int attached = 0;
+    std::deque<Transfer*> held;
+    int Limit() const;
+  };
+  void Attach(Transfer& transfer, Server& server);
+  void Promote(Server& server);
+  void SettleProbes();
+  void Settle(Server& server);
+  void Forget(Transfer& transfer);
+
+  // Guarded by mutex_ (the multi handle pointer too, for curl_multi_wakeup).
+  std::mutex mutex_;
+  std::condition_variable acknowledged_;
+  std::vector<Command> commands_;
+  bool wakePending_ = false;
+  bool quit_ = false;
+  int liveConnections_ = 0;
+  CURLM* multi_ = nullptr;
+
+  // The network thread's own.
+  CURLSH* share_ = nullptr;
+  std::unordered_set<Transfer*> active_;  // in the multi handle
+  std::unordered_map<std::string, Server> servers_;
+  Clock::time_point nextScan_;
+  std::thread thread_;
+};
+
+}  // namespace inet::detail
