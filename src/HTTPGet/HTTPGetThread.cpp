@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <QAbstractEventDispatcher>
+
 #include "HTTPGet.h"
 #include "HandOver.h"
 #include "Inet.h"
@@ -72,6 +74,26 @@ std::string Received(std::int64_t got, std::int64_t of) {
 constexpr std::int64_t kMaxFileBytes = std::numeric_limits<std::int32_t>::max();
 const char kTooLarge[] = "larger than 2 GiB";
 const char kStoppedReason[] = "stopped";
+
+// The event dispatcher of a worker thread. A worker runs no event loop: it
+// blocks in its own calls and reaches the user-interface thread only through
+// the hand-over, which posts there. The toolkit's own dispatcher would hold
+// an open file (an eventfd) and its bookkeeping for every worker, thousands
+// of them while a large batch waits for connection slots; this one holds
+// nothing. Timers and socket notifiers cannot be used on a worker thread.
+class TIdleDispatcher final : public QAbstractEventDispatcher {
+ public:
+  bool processEvents(QEventLoop::ProcessEventsFlags) override { return false; }
+  void registerSocketNotifier(QSocketNotifier*) override {}
+  void unregisterSocketNotifier(QSocketNotifier*) override {}
+  void registerTimer(int, qint64, Qt::TimerType, QObject*) override {}
+  bool unregisterTimer(int) override { return false; }
+  bool unregisterTimers(QObject*) override { return false; }
+  QList<TimerInfo> registeredTimers(QObject*) const override { return {}; }
+  int remainingTime(int) override { return -1; }
+  void wakeUp() override {}
+  void interrupt() override {}
+};
 
 }  // namespace
 
@@ -149,6 +171,7 @@ THTTPGetThread::THTTPGetThread(std::string AcceptTypes, std::string Agent, std::
   // Self-release once the thread has finished, which is after the completion
   // notification has run.
   connect(this, &QThread::finished, this, &QObject::deleteLater);
+  setEventDispatcher(new TIdleDispatcher);  // the thread owns it
   start();
 }
 
