@@ -179,7 +179,7 @@ OurRun RunOurs(const std::string& base, const std::string& folder,
       ++run.done;
       ended();
     };
-    component->OnError = [&](QObject*) {
+    component->OnError = [&](QObject*, const std::string&) {
       ++run.failed;
       ended();
     };

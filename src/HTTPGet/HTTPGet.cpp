@@ -2,7 +2,19 @@
 #include "HTTPGet.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QPointer>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcDownload, "pixvane.download")
+
+// A download stopped after the worker's last stop check has no reason of its own.
+std::string ReasonOf(const THTTPGetThread& worker) {
+  return worker.FailReason.empty() ? std::string("stopped") : worker.FailReason;
+}
+
+}  // namespace
 
 THTTPGet::THTTPGet(QObject* AOwner) : QObject(AOwner) {}
 
@@ -56,7 +68,11 @@ void THTTPGet::WorkerDone(THTTPGetThread* Sender) {
       handler(this, Sender->FileName, Sender->ContentLength);
   } else if (succeeded) {
     if (const TOnDoneStringEvent handler = OnDoneString) handler(this, Sender->TextResult);
-  } else if (const TNotifyEvent handler = OnError) {
-    handler(this);
+  } else {
+    const std::string reason = ReasonOf(*Sender);
+    qCWarning(lcDownload).noquote()
+        << "download failed:" << QString::fromStdString(Sender->URL) << "->"
+        << QString::fromStdString(Sender->FileName) << ":" << QString::fromStdString(reason);
+    if (const TOnErrorEvent handler = OnError) handler(this, reason);
   }
 }

@@ -6,7 +6,9 @@
 // resume through a one-line ".log" sidecar beside the file. Progress reaches
 // the window after every chunk through a blocking hand-over to the
 // user-interface thread; the end of a download becomes the component's
-// OnDoneFile or OnError event, also on the user-interface thread.
+// OnDoneFile or OnError event, also on the user-interface thread. A download
+// that fails says why: the error event carries the reason, and the reason is
+// logged once under the category "pixvane.download".
 #pragma once
 
 #include <QObject>
@@ -24,6 +26,8 @@ class Connection;
 class Request;
 }  // namespace inet
 
+class TTargetFile;  // the target file while a worker writes it
+
 // Events: a handler bound to an object (a lambda capturing it, or
 // std::bind_front(&TForm1::Method, form)); Sender comes first.
 using TOnProgressEvent =
@@ -31,7 +35,9 @@ using TOnProgressEvent =
 using TOnDoneFileEvent =
     std::function<void(QObject* Sender, const std::string& FileName, std::int32_t FileSize)>;
 using TOnDoneStringEvent = std::function<void(QObject* Sender, const std::string& Result)>;
-using TNotifyEvent = std::function<void(QObject* Sender)>;
+// Reason: why the download ended unsuccessfully, in one line ("HTTP 404 Not
+// Found", "timed out", "cannot create /pics/a.jpg: Permission denied", ...).
+using TOnErrorEvent = std::function<void(QObject* Sender, const std::string& Reason)>;
 
 // One download on a thread of its own. Created by THTTPGet::StartDownload with
 // every field copied; starts itself at creation, runs Run, has the
@@ -73,6 +79,9 @@ class THTTPGetThread final : public QThread {
   std::int32_t ReadCount = 0;     // body bytes received in this run
   const TOnProgressEvent ProgressHandler;
   std::atomic<bool> StopRequested{false};
+  // Why the run ended unsuccessfully; empty while nothing failed. Every early
+  // end records its reason here.
+  std::string FailReason;
 
   // Cuts the link to the component (user-interface thread): from now on the
   // worker raises no progress event and runs no completion notification.
@@ -104,6 +113,31 @@ class THTTPGetThread final : public QThread {
  private:
   void Run();
   void ReportProgress();
+  // Ends the run unsuccessfully with this reason.
+  void Fail(std::string Reason);
+  // The stop checks: true (and the run failed) when a stop was requested.
+  bool Stopped();
+  // Opens a new request on the connection and sends it, with the extra
+  // header line (none when empty) and the form data of a POST.
+  void SendRequest(const std::string& ExtraLine);
+  // True for a final answer with a status of 200-299; otherwise the run
+  // fails with the status line or the transport's reason.
+  bool AnswerIsUsable();
+  // The answer's Content-Length, Absent when it has none; a length that is
+  // no number, or one of 2 GiB or more, fails the run.
+  std::int32_t AnnouncedLength(std::int32_t Absent) const;
+  // The answer's Last-Modified value; empty when absent or too long.
+  std::string AnnouncedStamp() const;
+  // Keeps the sidecar in step with an answer that the file will hold from
+  // its first byte: the answer's stamp, or no sidecar when it has none.
+  void KeepStamp(const std::string& Stamp, const std::string& SidecarName);
+  // Resuming: asks for the missing bytes. True when the body that follows
+  // continues the partial file (BodyWanted false: nothing is missing) or,
+  // when the answer does not fit, replaces it from its start.
+  bool ResumeRange(TTargetFile& File, const std::string& ServerStamp,
+                   const std::string& SidecarName, bool& BodyWanted);
+  // Reads the body into the file (or the text) and gives the verdict.
+  void ReadBody(TTargetFile* File, bool Ranged);
   // Runs Method on the user-interface thread and waits until it has run; a
   // failure raised by Method is raised again here.
   void Synchronize(const std::function<void()>& Method);
@@ -112,6 +146,7 @@ class THTTPGetThread final : public QThread {
   std::unique_ptr<inet::Session> FSession;
   std::unique_ptr<inet::Connection> FConnection;
   std::unique_ptr<inet::Request> FRequest;
+  std::string FPath;                // the path of every request of this run
   TCompletion FCompletion;          // touched on the user-interface thread only
   std::atomic<bool> FLinked{true};  // cleared by CutLink
 };
@@ -142,7 +177,7 @@ class THTTPGet : public QObject {
   TOnProgressEvent OnProgress;             // Sender: the worker
   TOnDoneFileEvent OnDoneFile;             // Sender: this component
   TOnDoneStringEvent OnDoneString;         // never raised: downloads always go to a file
-  TNotifyEvent OnError;                    // Sender: this component
+  TOnErrorEvent OnError;                   // Sender: this component; with the reason
 
   // Starts the download the properties describe; ignored while one runs.
   void StartDownload();

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <QAbstractEventDispatcher>
+
 #include "HTTPGet.h"
 #include "HandOver.h"
 #include "Inet.h"
@@ -40,25 +42,68 @@ bool FileExists(const std::string& name) {
   return ::stat(name.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
-// A decimal text as a 32-bit signed number, an optional sign included;
-// anything else fails the run.
-std::int32_t ToInt32(const std::string& text) {
-  std::string_view digits(text);
+// A decimal text as a 64-bit number, an optional "+" included; false for
+// anything else.
+bool ToInt64(std::string_view digits, std::int64_t& value) {
   if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-  std::int32_t value = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
-    throw std::range_error("Content-Length is not a 32-bit number: " + text);
-  return value;
+  return !digits.empty() && error == std::errc() && end == digits.data() + digits.size();
 }
 
-// The target file, opened for writing; closed on every path.
-class TargetFile {
+// Whether a 206 answer's Content-Range ("bytes START-END/TOTAL") starts at
+// the partial file's size and gives the whole resource's length as its total.
+// The end is not looked at: some servers repeat the end that was asked for.
+bool RangeFits(const std::string& contentRange, std::int64_t start, std::int64_t total) {
+  std::string_view text(contentRange);
+  if (!StartsWithIgnoreCase(contentRange, "bytes ")) return false;
+  text.remove_prefix(6);
+  const std::size_t dash = text.find('-');
+  const std::size_t slash = text.find('/');
+  if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
+    return false;
+  std::int64_t first = 0, length = 0;
+  return ToInt64(text.substr(0, dash), first) && ToInt64(text.substr(slash + 1), length) &&
+         first == start && length == total;
+}
+
+// "120000 of 300000 bytes", or "120000 bytes" when the total is unknown.
+std::string Received(std::int64_t got, std::int64_t of) {
+  return std::to_string(got) + (of > 0 ? " of " + std::to_string(of) : std::string()) + " bytes";
+}
+
+constexpr std::int64_t kMaxFileBytes = std::numeric_limits<std::int32_t>::max();
+const char kTooLarge[] = "larger than 2 GiB";
+const char kStoppedReason[] = "stopped";
+
+// The event dispatcher of a worker thread. A worker runs no event loop: it
+// blocks in its own calls and reaches the user-interface thread only through
+// the hand-over, which posts there. The toolkit's own dispatcher would hold
+// an open file (an eventfd) and its bookkeeping for every worker, thousands
+// of them while a large batch waits for connection slots; this one holds
+// nothing. Timers and socket notifiers cannot be used on a worker thread.
+class TIdleDispatcher final : public QAbstractEventDispatcher {
  public:
-  TargetFile() = default;
-  TargetFile(const TargetFile&) = delete;
-  TargetFile& operator=(const TargetFile&) = delete;
-  ~TargetFile() {
+  bool processEvents(QEventLoop::ProcessEventsFlags) override { return false; }
+  void registerSocketNotifier(QSocketNotifier*) override {}
+  void unregisterSocketNotifier(QSocketNotifier*) override {}
+  void registerTimer(int, qint64, Qt::TimerType, QObject*) override {}
+  bool unregisterTimer(int) override { return false; }
+  bool unregisterTimers(QObject*) override { return false; }
+  QList<TimerInfo> registeredTimers(QObject*) const override { return {}; }
+  int remainingTime(int) override { return -1; }
+  void wakeUp() override {}
+  void interrupt() override {}
+};
+
+}  // namespace
+
+// The target file, opened for writing; closed on every path.
+class TTargetFile {
+ public:
+  TTargetFile() = default;
+  TTargetFile(const TTargetFile&) = delete;
+  TTargetFile& operator=(const TTargetFile&) = delete;
+  ~TTargetFile() {
     if (fd_ >= 0) ::close(fd_);
   }
 
@@ -76,7 +121,7 @@ class TargetFile {
   }
   void Seek(std::int32_t position) {
     if (position < 0 || ::lseek(fd_, position, SEEK_SET) < 0)
-      throw std::runtime_error("cannot position " + name_);
+      FailWithErrno("cannot position", name_);
   }
   void Shorten() {
     if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0)
@@ -103,8 +148,6 @@ class TargetFile {
   std::string name_;
 };
 
-}  // namespace
-
 THTTPGetThread::THTTPGetThread(std::string AcceptTypes, std::string Agent, std::string URL,
                                std::string FileName, std::string UserName, std::string Password,
                                std::string PostQuery, std::string Referer, bool UseCache,
@@ -128,6 +171,7 @@ THTTPGetThread::THTTPGetThread(std::string AcceptTypes, std::string Agent, std::
   // Self-release once the thread has finished, which is after the completion
   // notification has run.
   connect(this, &QThread::finished, this, &QObject::deleteLater);
+  setEventDispatcher(new TIdleDispatcher);  // the thread owns it
   start();
 }
 
@@ -165,12 +209,14 @@ void THTTPGetThread::CloseInternetHandles() {
 
 void THTTPGetThread::run() {
   if (StopRequested) {
-    Succeeded = false;
+    Fail(kStoppedReason);
   } else {
     try {
       Run();
+    } catch (const std::exception& e) {
+      Fail(e.what());
     } catch (...) {
-      Succeeded = false;
+      Fail("failed for a reason that was not given");
     }
   }
   // The completion notification, on the user-interface thread while this
@@ -183,6 +229,71 @@ void THTTPGetThread::run() {
     });
   } catch (...) {
   }
+}
+
+void THTTPGetThread::Fail(std::string Reason) {
+  Succeeded = false;
+  FailReason = std::move(Reason);
+}
+
+bool THTTPGetThread::Stopped() {
+  if (!StopRequested) return false;
+  Fail(kStoppedReason);
+  return true;
+}
+
+void THTTPGetThread::SendRequest(const std::string& ExtraLine) {
+  const std::string Verb = PostQuery.empty() ? "GET" : "POST";
+  FRequest.reset();
+  FRequest = std::make_unique<inet::Request>(*FConnection, Verb, FPath, Referer, AcceptTypes,
+                                             inet::kWorkerChunkBytes);
+  if (PostQuery.empty())
+    FRequest->Send(ExtraLine);
+  else if (ExtraLine.empty())
+    FRequest->Send(kFormContentType, PostQuery);
+  else
+    FRequest->Send(std::string(kFormContentType) + "\r\n" + ExtraLine, PostQuery);
+}
+
+bool THTTPGetThread::AnswerIsUsable() {
+  const int Status = FRequest->StatusCode();
+  if (Status >= 200 && Status <= 299) return true;
+  if (Status == 0) {
+    const std::string Why = FRequest->ErrorText();
+    Fail(Why.empty() ? "no answer from the server" : Why);
+    return false;
+  }
+  // "HTTP/1.1 404 Not Found" is reported as "HTTP 404 Not Found".
+  const std::string& Raw = FRequest->RawHeaders();
+  const std::string Line = Raw.substr(0, Raw.find_first_of("\r\n"));
+  const std::size_t Blank = Line.find(' ');
+  Fail(Blank == std::string::npos ? "HTTP " + std::to_string(Status)
+                                  : "HTTP " + Line.substr(Blank + 1));
+  return false;
+}
+
+std::int32_t THTTPGetThread::AnnouncedLength(std::int32_t Absent) const {
+  std::string Text;
+  if (!FRequest->QueryHeader("Content-Length", kContentLengthBufferBytes, Text)) return Absent;
+  std::int64_t Length = 0;
+  if (!ToInt64(Text, Length) || Length < 0)
+    throw std::range_error("the server announced an invalid length: " + Text);
+  if (Length > kMaxFileBytes)
+    throw std::range_error(std::string(kTooLarge) + ": " + Text + " bytes");
+  return static_cast<std::int32_t>(Length);
+}
+
+std::string THTTPGetThread::AnnouncedStamp() const {
+  std::string Stamp;
+  if (!FRequest->QueryHeader("Last-Modified", kLastModifiedBufferBytes, Stamp)) Stamp.clear();
+  return Stamp;
+}
+
+void THTTPGetThread::KeepStamp(const std::string& Stamp, const std::string& SidecarName) {
+  if (!Stamp.empty())
+    WriteOneLine(Stamp, SidecarName);
+  else if (::unlink(SidecarName.c_str()) != 0 && errno != ENOENT)
+    FailWithErrno("cannot delete", SidecarName);
 }
 
 void THTTPGetThread::Run() {
@@ -201,125 +312,157 @@ void THTTPGetThread::Run() {
   }
 
   // 3. Where to connect.
-  std::string Host, Path, Port = "80";
+  std::string Host, Port = "80";
   bool Secure = false;
-  SplitAddress(URL, Host, Path, Port, Secure);
+  SplitAddress(URL, Host, FPath, Port, Secure);
   const int Number = PortNumber(Port, Secure ? 443 : 80);
 
   // 4.
-  if (StopRequested) {
-    Succeeded = false;
-    return;
-  }
+  if (Stopped()) return;
 
   // 5-6. The first request. A download connection waits for a free slot of
   // the server and gives up when it is asked to stop meanwhile.
-  const std::string Verb = PostQuery.empty() ? "GET" : "POST";
   FSession = std::make_unique<inet::Session>(Agent);
   FConnection = std::make_unique<inet::Connection>(*FSession, Host, Number, Secure, UserName,
                                                    Password, &StopRequested);
-  FRequest = std::make_unique<inet::Request>(*FConnection, Verb, Path, Referer, AcceptTypes,
-                                             inet::kWorkerChunkBytes);
-  if (PostQuery.empty())
-    FRequest->Send();
-  else
-    FRequest->Send(kFormContentType, PostQuery);
+  SendRequest({});
 
-  // 7.
-  if (StopRequested) {
-    Succeeded = false;
-    return;
-  }
-  // A run without an answer leaves file and sidecar as they are, and an error
-  // page (any final status outside 200-299) is never saved as the image.
-  const int Status = FRequest->StatusCode();
-  if (Status < 200 || Status > 299) {
-    Succeeded = false;
-    return;
-  }
+  // 7. A run without an answer leaves file and sidecar as they are, and an
+  // error page is never saved as the image.
+  if (Stopped() || !AnswerIsUsable()) return;
 
   // 8. The announced size; a text that is no 32-bit number fails the run here.
-  ContentLength = 0;
-  std::string LengthText;
-  if (FRequest->QueryHeader("Content-Length", kContentLengthBufferBytes, LengthText))
-    ContentLength = ToInt32(LengthText);
+  ContentLength = AnnouncedLength(0);
 
   // 9. The server's stamp goes into the sidecar before any body byte is read.
-  std::string ServerStamp;
-  if (!FRequest->QueryHeader("Last-Modified", kLastModifiedBufferBytes, ServerStamp))
-    ServerStamp.clear();
+  const std::string ServerStamp = AnnouncedStamp();
   if (ToFile && !ServerStamp.empty()) WriteOneLine(ServerStamp, SidecarName);
 
   // 10.
-  if (StopRequested) {
-    Succeeded = false;
-    return;
-  }
+  if (Stopped()) return;
 
-  // 11. Resume the partial file, or write the whole body from the start.
+  // 11. Resume the partial file, or write the whole body from the start. A
+  // partial file resumes only when it can be a prefix of what the server
+  // announced.
   ReadCount = 0;
-  TargetFile File;
+  TTargetFile File;
   bool BodyWanted = true;
+  const bool Resumable = ToFile && !StoredStamp.empty() && StoredStamp == ServerStamp &&
+                         ContentLength > 0 && ResumeOffset <= ContentLength;
   if (!ToFile) {
     ResumeOffset = 0;
-  } else if (!StoredStamp.empty() && StoredStamp == ServerStamp) {
-    File.OpenExisting(FileName);
-    File.Seek(static_cast<std::int32_t>(static_cast<std::uint32_t>(ResumeOffset)));
-    // The first body is not read: ask again for the missing bytes only.
-    FRequest.reset();
-    FRequest = std::make_unique<inet::Request>(*FConnection, Verb, Path, Referer, AcceptTypes,
-                                               inet::kWorkerChunkBytes);
-    const std::string RangeLine = "RANGE: bytes=" + std::to_string(ResumeOffset) + "-" +
-                                  std::to_string(ContentLength) + "\r\n";
-    if (PostQuery.empty())
-      FRequest->Send(RangeLine);
-    else
-      FRequest->Send(std::string(kFormContentType) + "\r\n" + RangeLine, PostQuery);
-    const int RangeStatus = FRequest->StatusCode();
-    if (RangeStatus == 206) {
-      // the missing bytes follow: append them
-    } else if (RangeStatus == 200) {
-      // the range was ignored: the whole resource follows
-      File.Shorten();
-      ResumeOffset = 0;
-    } else if (RangeStatus == 416 && ResumeOffset == ContentLength) {
-      BodyWanted = false;  // the partial file is already whole
-    } else {
-      Succeeded = false;
-      return;
-    }
+  } else if (Resumable) {
+    if (!ResumeRange(File, ServerStamp, SidecarName, BodyWanted)) return;
   } else {
-    // A changed resource, a fresh start, or a server without a stamp.
+    // A changed resource, a fresh start, or a server without a stamp: a
+    // sidecar left from before would claim a prefix the file no longer holds.
+    if (ServerStamp.empty()) KeepStamp(ServerStamp, SidecarName);
     File.Create(FileName);
     ResumeOffset = 0;
   }
 
-  // 12. The read loop.
-  if (BodyWanted) {
-    auto Buffer = std::make_unique<char[]>(inet::kWorkerChunkBytes);
-    for (;;) {
-      if (StopRequested) {
-        Succeeded = false;
-        return;  // the partial file and its sidecar stay for a later run
-      }
-      std::size_t got = 0;
-      const bool ok = FRequest->Read(Buffer.get(), inet::kWorkerChunkBytes, got);
-      ChunkBytes = static_cast<std::uint32_t>(got);
-      if (!ok || ChunkBytes == 0) break;
-      if (ToFile)
-        File.Write(Buffer.get(), ChunkBytes);
-      else
-        TextResult.append(Buffer.get(), ChunkBytes);
-      ReadCount = static_cast<std::int32_t>(static_cast<std::uint32_t>(ReadCount) + ChunkBytes);
-      if (ProgressHandler && FLinked) Synchronize([this] { ReportProgress(); });
-    }
-  }
-
-  // 13. Every announced byte arrived.
-  Succeeded = static_cast<std::int64_t>(ReadCount) ==
-              static_cast<std::int64_t>(ContentLength) - ResumeOffset;
+  // 12-13.
+  if (BodyWanted)
+    ReadBody(ToFile ? &File : nullptr, Resumable && ResumeOffset > 0);
+  else
+    Succeeded = true;
   // 14. The handles close through the guard.
   File.Close();
+}
+
+bool THTTPGetThread::ResumeRange(TTargetFile& File, const std::string& ServerStamp,
+                                 const std::string& SidecarName, bool& BodyWanted) {
+  File.OpenExisting(FileName);
+  File.Seek(static_cast<std::int32_t>(ResumeOffset));
+  // The first body is not read: ask again for the missing bytes only. The
+  // end is one past the last byte; a server takes it as the end.
+  SendRequest("RANGE: bytes=" + std::to_string(ResumeOffset) + "-" + std::to_string(ContentLength) +
+              "\r\n");
+  if (Stopped()) return false;
+  const int Status = FRequest->StatusCode();
+  if (Status == 206) {
+    const std::string Stamp = AnnouncedStamp();
+    if (!Stamp.empty() && Stamp != ServerStamp) {
+      Fail("the server's file changed");
+      return false;
+    }
+    std::string Range;
+    if (FRequest->QueryHeader("Content-Range", kLastModifiedBufferBytes, Range) &&
+        RangeFits(Range, ResumeOffset, ContentLength))
+      return true;  // the missing bytes follow: append them
+  } else if (Status == 200) {
+    // The range was ignored: the whole resource follows.
+    ContentLength = AnnouncedLength(ContentLength);
+    KeepStamp(AnnouncedStamp(), SidecarName);
+    File.Shorten();
+    ResumeOffset = 0;
+    return true;
+  } else if (Status == 416 && ResumeOffset == ContentLength) {
+    BodyWanted = false;  // the partial file is already whole
+    return true;
+  } else if (Status != 416) {
+    AnswerIsUsable();
+    return false;
+  }
+  // The answer does not continue the partial file: fetch the whole resource
+  // with a plain request and write it from the start.
+  SendRequest({});
+  if (Stopped() || !AnswerIsUsable()) return false;
+  ContentLength = AnnouncedLength(ContentLength);
+  KeepStamp(AnnouncedStamp(), SidecarName);
+  File.Shorten();
+  ResumeOffset = 0;
+  return true;
+}
+
+void THTTPGetThread::ReadBody(TTargetFile* File, bool Ranged) {
+  // With an announced length, a body that would run past it is not written.
+  const std::int64_t Expected = static_cast<std::int64_t>(ContentLength) - ResumeOffset;
+  auto Buffer = std::make_unique<char[]>(inet::kWorkerChunkBytes);
+  std::string Broken;  // the transport's reason when a read failed
+  for (;;) {
+    // 12.1. The partial file and its sidecar stay for a later run.
+    if (Stopped()) return;
+    // 12.2.
+    std::size_t Got = 0;
+    // A failing read ends the body like its end; the count decides.
+    const bool ReadOk = FRequest->Read(Buffer.get(), inet::kWorkerChunkBytes, Got);
+    if (!ReadOk) {
+      const std::string Why = FRequest->ErrorText();
+      Broken = (Why.empty() ? std::string("the connection broke off") : Why) + " after ";
+      break;
+    }
+    ChunkBytes = static_cast<std::uint32_t>(Got);
+    if (ChunkBytes == 0) break;
+    const std::int64_t After = static_cast<std::int64_t>(ReadCount) + ChunkBytes;
+    if (ContentLength > 0 && After > Expected) {
+      Fail(Ranged ? "the answer does not fit the range asked for"
+                  : "the answer is longer than the " + std::to_string(ContentLength) +
+                        " bytes announced");
+      return;
+    }
+    if (ResumeOffset + After > kMaxFileBytes) {
+      Fail(kTooLarge);
+      return;
+    }
+    // 12.3-12.4.
+    if (File != nullptr)
+      File->Write(Buffer.get(), ChunkBytes);
+    else
+      TextResult.append(Buffer.get(), ChunkBytes);
+    ReadCount = static_cast<std::int32_t>(After);
+    // 12.5.
+    if (ProgressHandler && FLinked) Synchronize([this] { ReportProgress(); });
+  }
+  // 13. Every announced byte arrived.
+  Succeeded = static_cast<std::int64_t>(ReadCount) == Expected;
+  if (Succeeded) return;
+  if (!Broken.empty())
+    Fail(Broken + Received(ResumeOffset + ReadCount, ContentLength));
+  else if (ContentLength == 0)
+    Fail("the server announced no length (" + std::to_string(ReadCount) + " bytes received)");
+  else
+    Fail("the answer ended after " + Received(ResumeOffset + ReadCount, ContentLength));
 }
 
 void THTTPGetThread::SplitAddress(const std::string& Address, std::string& Host, std::string& Path,
@@ -397,7 +540,7 @@ std::int64_t THTTPGetThread::FileSizeOf(const std::string& FileName) {
 
 void THTTPGetThread::WriteOneLine(const std::string& Line, const std::string& FileName) {
   if (::unlink(FileName.c_str()) != 0 && errno != ENOENT) FailWithErrno("cannot delete", FileName);
-  TargetFile file;
+  TTargetFile file;
   file.Create(FileName);
   const std::string text = Line + "\r\n";
   file.Write(text.data(), text.size());

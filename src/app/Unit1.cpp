@@ -22,6 +22,7 @@
 #include <exception>
 
 #include "Seam.h"
+#include "TargetNames.h"
 #include "Unit_Function.h"
 #include "Unit_Shortcuts.h"
 
@@ -96,6 +97,8 @@ void TForm1::WireHandlers() {
   connect(ListBox_Download, &QListWidget::itemClicked, this,
           [this] { Guarded([&] { ListBox_DownloadClick(ListBox_Download); }); });
   connect(ListBox_Download, &QListWidget::itemSelectionChanged, this, [this] {
+    // The status bar shows why the selected address failed.
+    ShowSelectedDownloadReason();
     if (!quietDownloadList_ && !downloadListPressed_ &&
         !ListBox_Download->selectedItems().isEmpty())
       Guarded([&] { ListBox_DownloadClick(ListBox_Download); });
@@ -264,11 +267,10 @@ void TForm1::ProcessMessages() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-QString TForm1::TargetPathOf(const QString& address) const {
-  QString path = SavePath->text() + FileName->text() + QLatin1Char('/') +
-                 QString::fromStdString(UrlLastSegment(address.toStdString()));
-  if (CheckBox_QiangZhiXiaZai->isChecked()) path += QStringLiteral(".jpg");
-  return path;
+QString TForm1::TargetPathOf(const QString& name) const {
+  return SavePath->text() + FileName->text() + QLatin1Char('/') +
+         QString::fromStdString(
+             targetnames::FileNameOf(name.toStdString(), CheckBox_QiangZhiXiaZai->isChecked()));
 }
 
 QStringList MemoLines(const QPlainTextEdit* memo) {

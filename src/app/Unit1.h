@@ -13,13 +13,13 @@
 //   Unit1_SaveFolder.cpp   save folder browser and view
 #pragma once
 
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -29,6 +29,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QMenu;
 class QAction;
 class QPlainTextEdit;
@@ -239,9 +240,12 @@ class TForm1 : public QMainWindow {
   // Replaces the processed list by lines and sets the count caption.
   void FillProcessedList(const QStringList& lines);
 
-  // Target path of a download address: SavePath + FileName + "/" + last
-  // segment (+ ".jpg" when forced), from the texts as they are now.
-  QString TargetPathOf(const QString& address) const;
+  // Target path of a download list item's file name: SavePath + FileName +
+  // "/" + the name (+ ".jpg" when forced), from the texts as they are now.
+  QString TargetPathOf(const QString& name) const;
+  // Gives every item of the download list that has no file name yet its
+  // name, in list order, distinct from every other item's name.
+  void NameDownloadItems();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -252,12 +256,45 @@ class TForm1 : public QMainWindow {
   void PlaceAnchored();  // Unit1_Layout.cpp: keeps right-anchored items in place
   void RunStartupStep(int step, const std::function<void()>& body);
 
+  // One download that a batch start set up, by its target path.
+  struct TDownload {
+    QString Address;
+    enum TState { Waiting, Running, Succeeded, Failed } State = Waiting;
+    QString Reason;  // why it failed
+  };
+  // An address of a batch start: a copy, so that nothing that changes the
+  // list while the start runs makes it skip one.
+  struct TBatchEntry {
+    QString Address;
+    QString Target;
+  };
+  // What one pass over the download list found.
+  struct TSweep {
+    bool Pending = false;  // an item's download has not ended yet
+    int Failed = 0;        // items whose download failed
+  };
+
+  // Batch start (Unit1_Download.cpp).
+  std::vector<TBatchEntry> PrepareBatch();
+  void StartDownloadOf(const TBatchEntry& entry);
+  void DownloadEnded(const QString& target, bool succeeded, const QString& reason);
+  // Drops the records of downloads that have ended.
+  void ForgetEndedDownloads();
+  // Completion monitor (Unit1_Monitor.cpp).
+  TSweep SweepDownloadList();
+  bool AnyDownloadRunning() const;
+  void SetDownloadFailure(QListWidgetItem* item, const QString& reason);
+  void ShowSelectedDownloadReason();
+
   TForm1Options options_;
   std::unique_ptr<TShellSeam> ownedSeam_;
   TShellSeam* seam_ = nullptr;
-  // Target paths that a running download of this window is writing; a new
-  // batch start skips an address whose target path is in this set.
-  std::set<QString> activeTargets_;
+  // The downloads of the running batch and of earlier starts still running,
+  // by target path. No two workers ever write one file: a start leaves an
+  // address whose download still runs to that download.
+  QHash<QString, TDownload> downloads_;
+  // Set while a batch start walks its addresses: the batch cannot end yet.
+  bool starting_ = false;
   // Set while the program itself changes the download list, so that only the
   // user's own selection changes open an address.
   bool quietDownloadList_ = false;
@@ -294,6 +331,18 @@ void ReplaceItemsKeepingCaret(QListWidget* list, const QStringList& kept,
 
 // The texts of all items of a list, in order.
 QStringList ItemTexts(const QListWidget* list);
+
+// What the download list keeps with each address: the file name chosen at
+// import, the target path of its last start, and why its download failed.
+enum TDownloadItemData {
+  kTargetNameRole = Qt::UserRole,
+  kTargetPathRole,
+  kFailureRole,
+};
+// The file name chosen for a download list item; empty when none is yet.
+QString DownloadNameOf(const QListWidgetItem* item);
+// Why the item's last download failed; empty when it did not.
+QString DownloadFailureOf(const QListWidgetItem* item);
 
 // The executable's folder with one "/" appended ("/opt/pv/x" gives
 // "/opt/pv/", an executable in "/" gives "//").

@@ -1,5 +1,8 @@
 // Import of the processed list into the download list, the batch start that
-// downloads every address at once, and the progress display.
+// downloads every address at once, and the progress display. Each address
+// keeps the file name chosen at import. The start records every download it
+// sets up; the component's done and error events record how it ended, and
+// the completion monitor takes the outcomes from there.
 #include <QDate>
 #include <QDir>
 #include <QLabel>
@@ -11,8 +14,10 @@
 #include <QTimer>
 #include <algorithm>
 #include <array>
+#include <exception>
 
 #include "HTTPGet.h"
+#include "TargetNames.h"
 #include "Unit1.h"
 
 namespace {
@@ -41,7 +46,12 @@ void TForm1::Button5Click(QObject*) {
   quietDownloadList_ = true;
   ListBox_Download->clear();
   ListBox_Download->addItems(MemoLines(Memo2));
+  // The names come from the list's order, so the same list always gives the
+  // same names: a batch that was cut off resumes into its partial files.
+  NameDownloadItems();
   quietDownloadList_ = false;
+  // Downloads that still run stay known, so that a start leaves them alone.
+  ForgetEndedDownloads();
   PageControl1->setCurrentWidget(TabSheet5);
 }
 
@@ -54,46 +64,117 @@ void TForm1::Button14Click(QObject*) {
     ShowMessage(QStringLiteral("文件夹名不能为空."));
     return;
   }
+  SetStatusText(QStringLiteral("请稍候正在批量下载图片..."));
+  ProcessMessages();
+  // One level only; an existing folder is used as it is, and a failure
+  // shows up as downloads that fail with the reason.
+  QDir().mkdir(SavePath->text() + FileName->text());
+
+  const std::vector<TBatchEntry> batch = PrepareBatch();
+  const bool wasStarting = starting_;
+  starting_ = true;
+  std::size_t next = 0;
   try {
-    SetStatusText(QStringLiteral("请稍候正在批量下载图片..."));
-    ProcessMessages();
-    // One level only; an existing folder is used as it is, and a failure
-    // shows up as addresses that stay in the list.
-    QDir().mkdir(SavePath->text() + FileName->text());
-
-    const int n = ListBox_Download->count();
-    for (int i = 0; i < n; ++i) {
+    for (; next < batch.size(); ++next) {
       ProcessMessages();
-      // The list may have shrunk while events ran; the start then ends here.
-      if (i >= ListBox_Download->count()) return;
-      const QString address = ListBox_Download->item(i)->text();
-      const QString target = TargetPathOf(address);
-      // No two workers ever write one file: an address whose file is still
-      // being written by an earlier start is left to that download.
-      if (activeTargets_.contains(target)) continue;
-
-      auto* download = new THTTPGet(this);
-      download->BinaryData = true;
-      download->UseCache = false;
-      download->Agent = kImageAgent;
-      download->AcceptTypes = kImageAcceptTypes;
-      download->FileName = target.toStdString();
-      download->URL = RequestAddress(address).toStdString();
-      download->OnProgress = [this](QObject* Sender, std::int32_t TotalSize, std::int32_t Readed) {
-        HTTPGetProgress(Sender, TotalSize, Readed);
-      };
-      download->OnDoneFile = [this, target](QObject* Sender, const std::string& File,
-                                            std::int32_t FileSize) {
-        activeTargets_.erase(target);
-        HTTPGetDoneFile(Sender, File, FileSize);
-      };
-      download->OnError = [this, target](QObject*) { activeTargets_.erase(target); };
-      activeTargets_.insert(target);
-      download->StartDownload();
+      StartDownloadOf(batch[next]);
     }
-    Timer_CheckDownFile->start();
-  } catch (...) {
-    // The start ends silently; addresses after the failing one are not started.
+  } catch (const std::exception& e) {
+    // The addresses not started yet fail with the reason.
+    for (; next < batch.size(); ++next) {
+      const auto download = downloads_.find(batch[next].Target);
+      if (download != downloads_.end() && download->State == TDownload::Waiting) {
+        download->State = TDownload::Failed;
+        download->Reason = QString::fromUtf8(e.what());
+      }
+    }
+  }
+  starting_ = wasStarting;
+  Timer_CheckDownFile->start();
+}
+
+std::vector<TForm1::TBatchEntry> TForm1::PrepareBatch() {
+  // What has ended is taken from the list first; then every item left is
+  // part of this batch.
+  SweepDownloadList();
+  ForgetEndedDownloads();
+  NameDownloadItems();
+  std::vector<TBatchEntry> batch;
+  batch.reserve(static_cast<std::size_t>(ListBox_Download->count()));
+  for (int i = 0, n = ListBox_Download->count(); i < n; ++i) {
+    QListWidgetItem* item = ListBox_Download->item(i);
+    const QString address = item->text();
+    const QString target = TargetPathOf(DownloadNameOf(item));
+    item->setData(kTargetPathRole, target);
+    SetDownloadFailure(item, {});
+    if (const auto running = downloads_.constFind(target); running != downloads_.cend()) {
+      // An address whose file is still being written is left to that
+      // download; another address never writes into it.
+      if (running->Address != address)
+        SetDownloadFailure(
+            item, QStringLiteral("the download of another address is still writing ") + target);
+      continue;
+    }
+    downloads_.insert(target, TDownload{address, TDownload::Waiting, {}});
+    batch.push_back({address, target});
+  }
+  return batch;
+}
+
+void TForm1::StartDownloadOf(const TBatchEntry& entry) {
+  const auto found = downloads_.find(entry.Target);
+  if (found == downloads_.end() || found->State != TDownload::Waiting) return;
+  const QString target = entry.Target;
+  auto* download = new THTTPGet(this);
+  download->BinaryData = true;
+  download->UseCache = false;
+  download->Agent = kImageAgent;
+  download->AcceptTypes = kImageAcceptTypes;
+  download->FileName = target.toStdString();
+  download->URL = RequestAddress(entry.Address).toStdString();
+  download->OnProgress = [this](QObject* Sender, std::int32_t TotalSize, std::int32_t Readed) {
+    HTTPGetProgress(Sender, TotalSize, Readed);
+  };
+  // A component is released as soon as its download has ended.
+  download->OnDoneFile = [this, target](QObject* Sender, const std::string& File,
+                                        std::int32_t FileSize) {
+    DownloadEnded(target, true, {});
+    HTTPGetDoneFile(Sender, File, FileSize);
+    Sender->deleteLater();
+  };
+  download->OnError = [this, target](QObject* Sender, const std::string& Reason) {
+    DownloadEnded(target, false, QString::fromStdString(Reason));
+    Sender->deleteLater();
+  };
+  found->State = TDownload::Running;
+  download->StartDownload();
+}
+
+void TForm1::ForgetEndedDownloads() {
+  downloads_.removeIf([](const auto& entry) {
+    return entry.value().State == TDownload::Succeeded || entry.value().State == TDownload::Failed;
+  });
+}
+
+void TForm1::DownloadEnded(const QString& target, bool succeeded, const QString& reason) {
+  const auto found = downloads_.find(target);
+  if (found == downloads_.end()) return;
+  found->State = succeeded ? TDownload::Succeeded : TDownload::Failed;
+  found->Reason = reason;
+}
+
+void TForm1::NameDownloadItems() {
+  targetnames::TTargetNames names;
+  const int n = ListBox_Download->count();
+  for (int i = 0; i < n; ++i)
+    if (const QString name = DownloadNameOf(ListBox_Download->item(i)); !name.isEmpty())
+      names.Reserve(name.toStdString());
+  for (int i = 0; i < n; ++i) {
+    QListWidgetItem* item = ListBox_Download->item(i);
+    if (!DownloadNameOf(item).isEmpty()) continue;
+    item->setData(kTargetNameRole,
+                  QString::fromStdString(names.NameFor(item->text().toStdString())));
+    SetDownloadFailure(item, {});
   }
 }
 

@@ -1,58 +1,134 @@
-// The completion monitor: once a second every address whose target file
-// exists leaves the download list and loses its resume sidecar; when the list
-// is empty the batch is reported complete. A click on the download list opens
-// the selected address.
+// The completion monitor: once a second every address whose download this
+// batch started has succeeded, and whose file is there, leaves the download
+// list and loses its resume sidecar; an address whose download failed stays,
+// marked, with the reason. When every download of the batch has ended the
+// monitor stops and says how the batch went. A click on the download list
+// opens the selected address.
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 
 #include "Seam.h"
+#include "TargetNames.h"
 #include "Unit1.h"
+
+namespace {
+
+// The failure message of a batch, in the window's voice.
+QString FailureMessage(int failed) {
+  return QStringLiteral(
+             "下载任务结束: %1 个图片下载失败, 其地址仍在下载列表中(鼠标指向地址可查看原因), "
+             "再次点击\"开始下载\"可重试.")
+      .arg(failed);
+}
+
+}  // namespace
 
 void TForm1::Timer_CheckDownFileTimer(QObject*) {
   try {
-    quietDownloadList_ = true;
-    // Every address present at the start of the tick is examined once;
-    // removing one does not skip its neighbour.
-    for (int i = 0; i < ListBox_Download->count();) {
-      bool finished = false;
-      try {
-        const QString target = TargetPathOf(ListBox_Download->item(i)->text());
-        // A file, not a folder, counts.
-        if (QFileInfo(target).isFile()) {
-          QFile::remove(target + QStringLiteral(".log"));
-          finished = true;
-        }
-      } catch (...) {
-        // An address that fails is left for the next tick.
-      }
-      if (finished)
-        delete ListBox_Download->takeItem(i);
-      else
-        ++i;
-    }
-    // The list picks no other item in place of a removed one: the user's
-    // next click is a selection of its own.
-    ListBox_Download->setCurrentRow(-1);
-    ListBox_Download->clearSelection();
-    quietDownloadList_ = false;
-    if (ListBox_Download->count() == 0) {
-      // Off first, so no tick comes while the message is open.
-      Timer_CheckDownFile->stop();
+    const TSweep sweep = SweepDownloadList();
+    if (starting_ || sweep.Pending || AnyDownloadRunning()) return;
+    // Every download of the batch has ended; their outcomes are on the
+    // items now. Off first, so no tick comes while the message is open.
+    Timer_CheckDownFile->stop();
+    downloads_.clear();
+    if (sweep.Failed == 0) {
       ShowMessage(QStringLiteral("下载任务完成"));
       SetStatusText(QStringLiteral("..."));
       PageControl1->setCurrentWidget(TabSheet2);
+    } else {
+      ShowMessage(FailureMessage(sweep.Failed));
+      SetStatusText(QStringLiteral("下载任务结束: %1 个图片下载失败").arg(sweep.Failed));
     }
   } catch (...) {
-    quietDownloadList_ = false;
+    quietDownloadList_ = false;  // the next tick tries again
   }
+}
+
+TForm1::TSweep TForm1::SweepDownloadList() {
+  TSweep sweep;
+  const QListWidgetItem* caret = ListBox_Download->currentItem();
+  bool caretOrSelectionRemoved = false;
+  quietDownloadList_ = true;
+  // Every address present now is examined once; removing one does not skip
+  // its neighbour.
+  for (int i = 0; i < ListBox_Download->count();) {
+    QListWidgetItem* item = ListBox_Download->item(i);
+    const QString target = item->data(kTargetPathRole).toString();
+    const auto found = downloads_.find(target);
+    if (found != downloads_.end() && found->Address == item->text()) {
+      if (found->State == TDownload::Waiting || found->State == TDownload::Running) {
+        sweep.Pending = true;
+      } else if (found->State == TDownload::Succeeded && QFileInfo(target).isFile()) {
+        QFile::remove(QString::fromStdString(targetnames::SidecarOf(target.toStdString())));
+        downloads_.erase(found);
+        caretOrSelectionRemoved = caretOrSelectionRemoved || item == caret || item->isSelected();
+        delete ListBox_Download->takeItem(i);
+        continue;
+      } else if (found->State == TDownload::Succeeded) {
+        found->State = TDownload::Failed;
+        found->Reason = QStringLiteral("the downloaded file is gone: ") + target;
+      }
+      if (found->State == TDownload::Failed && DownloadFailureOf(item) != found->Reason)
+        SetDownloadFailure(item, found->Reason);
+    }
+    if (!DownloadFailureOf(item).isEmpty()) ++sweep.Failed;
+    ++i;
+  }
+  // The list picks no other item in place of a removed one: the user's next
+  // click is a selection of its own. Otherwise selection and caret stay.
+  if (caretOrSelectionRemoved) {
+    ListBox_Download->setCurrentRow(-1);
+    ListBox_Download->clearSelection();
+  }
+  quietDownloadList_ = false;
+  return sweep;
+}
+
+bool TForm1::AnyDownloadRunning() const {
+  for (const TDownload& download : downloads_)
+    if (download.State == TDownload::Waiting || download.State == TDownload::Running) return true;
+  return false;
+}
+
+void TForm1::SetDownloadFailure(QListWidgetItem* item, const QString& reason) {
+  const QString name = DownloadNameOf(item);
+  const QString file = QStringLiteral("文件名: ") + name;
+  item->setData(kFailureRole, reason.isEmpty() ? QVariant() : QVariant(reason));
+  if (reason.isEmpty()) {
+    item->setToolTip(file);
+    item->setIcon(QIcon());
+    item->setData(Qt::ForegroundRole, QVariant());
+  } else {
+    item->setToolTip(QStringLiteral("下载失败: ") + reason + QLatin1Char('\n') + file);
+    item->setIcon(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    item->setForeground(QColor(Qt::red));
+  }
+  if (item->isSelected()) ShowSelectedDownloadReason();
+}
+
+void TForm1::ShowSelectedDownloadReason() {
+  const QList<QListWidgetItem*> selected = ListBox_Download->selectedItems();
+  if (selected.isEmpty()) return;
+  if (const QString reason = DownloadFailureOf(selected.front()); !reason.isEmpty())
+    SetStatusText(QStringLiteral("下载失败: ") + reason);
 }
 
 void TForm1::ListBox_DownloadClick(QObject*) {
   const QList<QListWidgetItem*> selected = ListBox_Download->selectedItems();
   if (selected.isEmpty()) return;
   Shell().OpenAddress(this, selected.front()->text());
+}
+
+QString DownloadNameOf(const QListWidgetItem* item) {
+  return item->data(kTargetNameRole).toString();
+}
+
+QString DownloadFailureOf(const QListWidgetItem* item) {
+  return item->data(kFailureRole).toString();
 }

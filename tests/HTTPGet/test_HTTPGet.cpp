@@ -33,7 +33,18 @@ struct Resource {
   int status = 200;          // status of an answer without a range
   bool chunked = false;      // no Content-Length
   bool hugeLength = false;   // announces 3000000000 bytes
-  enum RangeAnswer { kHonour, kIgnore, kNotSatisfiable, kServerError } range = kHonour;
+  // How a ranged request is answered: as asked; with the whole body as 200;
+  // 416; 500; a 206 that carries the whole body; a 206 whose total is not the
+  // resource's length; a 206 with another Last-Modified value.
+  enum RangeAnswer {
+    kHonour,
+    kIgnore,
+    kNotSatisfiable,
+    kServerError,
+    kWholeAs206,
+    kWrongTotal,
+    kChangedStamp
+  } range = kHonour;
   std::size_t cutAfter = kNone;   // drop the connection after this many bytes
   std::size_t holdAfter = kNone;  // wait for the test's release after this many bytes
 };
@@ -49,7 +60,7 @@ struct Seen {
 struct Recorder {
   std::vector<std::pair<std::int32_t, std::int32_t>> progress;  // TotalSize, Readed
   int doneFiles = 0, errors = 0;
-  std::string doneName;
+  std::string doneName, reason;  // reason: of the last error
   std::int32_t doneSize = -1;
   bool broken = false;  // wrong Sender or a handler off the user-interface thread
 
@@ -69,9 +80,10 @@ struct Recorder {
       doneName = FileName;
       doneSize = FileSize;
     };
-    component.OnError = [=, this](QObject* Sender) {
-      check(Sender == self);
+    component.OnError = [=, this](QObject* Sender, const std::string& Reason) {
+      check(Sender == self && !Reason.empty());
       ++errors;
+      reason = Reason;
     };
   }
   int Ended() const { return doneFiles + errors; }
@@ -160,6 +172,19 @@ class HTTPGetTest : public SandboxTest {
       return;
     }
     if (ranged && resource.range == Resource::kServerError) return Chunked(res, 500, "trouble");
+    if (ranged && resource.range >= Resource::kWholeAs206) {
+      const std::size_t size = resource.body.size();
+      const std::size_t from = resource.range == Resource::kWholeAs206 ? 0 : size - 700;
+      const std::size_t total = resource.range == Resource::kWrongTotal ? 2 * size : size;
+      if (resource.range == Resource::kChangedStamp) {
+        res.headers.erase("Last-Modified");
+        res.set_header("Last-Modified", "changed");
+      }
+      res.set_header("Content-Range", "bytes " + std::to_string(from) + "-" +
+                                          std::to_string(size - 1) + "/" + std::to_string(total));
+      Chunked(res, 206, resource.body.substr(from));
+      return;
+    }
     if (resource.status != 200) return Chunked(res, resource.status, "error page");
     if (resource.hugeLength) {
       res.set_content_provider(3000000000ULL, "image/jpeg",
@@ -353,14 +378,15 @@ TEST_F(HTTPGetTest, ChangedOrMissingStampsTakeTheFreshPath) {
   EXPECT_TRUE(ReadFile("n.jpg") == body);
   EXPECT_EQ(ReadFile("n.jpg.log"), "Z\r\n");
 
-  // An answer without Last-Modified: the whole body from 0; the old sidecar stays.
+  // An answer without Last-Modified: the whole body from 0, and the old
+  // sidecar goes, since it would claim a prefix the file no longer holds.
   Put("nolm.jpg", {body, ""});
   WriteFile("nolm.jpg", body.substr(0, 300));
   WriteFile("nolm.jpg.log", "X\r\n");
   r = Fetch("nolm.jpg");
   EXPECT_EQ(r.doneFiles, 1);
   EXPECT_TRUE(ReadFile("nolm.jpg") == body);
-  EXPECT_EQ(ReadFile("nolm.jpg.log"), "X\r\n");
+  EXPECT_FALSE(Exists("nolm.jpg.log"));
   EXPECT_EQ(SeenFor("nolm.jpg").size(), 1u);
 
   // A value of 256 bytes counts as absent; 255 bytes fit.
@@ -381,6 +407,7 @@ TEST_F(HTTPGetTest, AnnouncedLengthDecidesSuccess) {
   Put("nl.jpg", chunked);
   Recorder r = Fetch("nl.jpg");
   EXPECT_EQ(r.errors, 1);
+  EXPECT_EQ(r.reason, "the server announced no length (3000 bytes received)");
   EXPECT_TRUE(ReadFile("nl.jpg") == body);
   ASSERT_FALSE(r.progress.empty());
   EXPECT_EQ(r.progress.back(), std::make_pair(0, 3000));
@@ -398,6 +425,7 @@ TEST_F(HTTPGetTest, AnnouncedLengthDecidesSuccess) {
   WriteFile("huge.jpg", "keep me");
   r = Fetch("huge.jpg");
   EXPECT_EQ(r.errors, 1);
+  EXPECT_EQ(r.reason, "larger than 2 GiB: 3000000000 bytes");
   EXPECT_FALSE(Exists("huge.jpg.log"));
   EXPECT_EQ(ReadFile("huge.jpg"), "keep me");
 }
@@ -406,14 +434,19 @@ TEST_F(HTTPGetTest, AnswersToTheRangedRequest) {
   struct Case {
     Resource::RangeAnswer answer;
     std::size_t kept;  // bytes of the resource already in the file
-    bool succeeds;
-    bool rewritten;  // the file ends up holding the whole resource
+    bool rewritten;    // the file ends up holding the whole resource
+    std::size_t requests;
+    const char* reason;  // of a failure; null: success
   };
   const Case cases[] = {
-      {Resource::kIgnore, 300, true, true},            // 200: rewrite from 0
-      {Resource::kNotSatisfiable, 1000, true, false},  // 416 on a whole file: success
-      {Resource::kNotSatisfiable, 300, false, false},  // 416 on a partial file: failure
-      {Resource::kServerError, 300, false, false},     // anything else: failure
+      {Resource::kIgnore, 300, true, 2, nullptr},            // 200: rewrite from 0
+      {Resource::kNotSatisfiable, 1000, false, 2, nullptr},  // 416 on a whole file: done
+      {Resource::kServerError, 300, false, 2, "HTTP 500 Internal Server Error"},
+      // Answers that do not continue the partial file: fetched whole again.
+      {Resource::kNotSatisfiable, 300, true, 3, nullptr},
+      {Resource::kWholeAs206, 300, true, 3, nullptr},
+      {Resource::kWrongTotal, 300, true, 3, nullptr},
+      {Resource::kChangedStamp, 300, false, 2, "the server's file changed"},
   };
   int index = 0;
   for (const Case& c : cases) {
@@ -427,25 +460,44 @@ TEST_F(HTTPGetTest, AnswersToTheRangedRequest) {
     WriteFile(name, local);
     WriteFile(name + ".log", "X\r\n");
     const Recorder r = Fetch(name);
-    EXPECT_EQ(r.doneFiles, c.succeeds ? 1 : 0) << name;
-    EXPECT_EQ(r.errors, c.succeeds ? 0 : 1) << name;
-    EXPECT_EQ(r.doneSize, c.succeeds ? 1000 : -1) << name;
+    EXPECT_EQ(r.doneFiles, c.reason ? 0 : 1) << name;
+    EXPECT_EQ(r.reason, c.reason ? c.reason : "") << name;
+    EXPECT_EQ(r.doneSize, c.reason ? -1 : 1000) << name;
     EXPECT_TRUE(ReadFile(name) == (c.rewritten ? body : local)) << name;
     EXPECT_EQ(ReadFile(name + ".log"), "X\r\n");
     const auto seen = SeenFor(name);
-    ASSERT_EQ(seen.size(), 2u) << name;
+    ASSERT_EQ(seen.size(), c.requests) << name;
     EXPECT_EQ(seen[1].rawRange, "bytes=" + std::to_string(c.kept) + "-1000");
+    if (c.requests == 3) {
+      EXPECT_FALSE(seen[2].anyRange) << name;
+    }
     for (const auto& [total, readed] : r.progress) EXPECT_LE(readed, 1000) << name;
     EXPECT_EQ(r.progress.empty(), !c.rewritten) << name;
   }
 }
 
-TEST_F(HTTPGetTest, FailuresLeaveFileAndSidecarAsTheyWere) {
+// Counts the messages of the download log while it exists.
+struct DownloadLog {
+  static inline int count = 0;
+  QtMessageHandler previous;
+  DownloadLog() {
+    count = 0;
+    previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString&) {
+          if (context.category != nullptr && std::string(context.category) == "pixvane.download")
+            ++count;
+        });
+  }
+  ~DownloadLog() { qInstallMessageHandler(previous); }
+};
+
+TEST_F(HTTPGetTest, FailuresSayWhyAndLeaveFileAndSidecarAsTheyWere) {
+  DownloadLog log;
   // An error status saves nothing, and touches no partial file.
   Resource gone{"", "X"};
   gone.status = 404;
   Put("gone.jpg", gone);
-  EXPECT_EQ(Fetch("gone.jpg").errors, 1);
+  EXPECT_EQ(Fetch("gone.jpg").reason, "HTTP 404 Not Found");
   EXPECT_FALSE(Exists("gone.jpg"));
   EXPECT_FALSE(Exists("gone.jpg.log"));
   WriteFile("gone.jpg", "partial");
@@ -454,12 +506,15 @@ TEST_F(HTTPGetTest, FailuresLeaveFileAndSidecarAsTheyWere) {
   EXPECT_EQ(ReadFile("gone.jpg"), "partial");
   EXPECT_EQ(ReadFile("gone.jpg.log"), "X\r\n");
 
-  // No answer at all (nothing listens; no host) leaves them too.
+  // No answer at all (nothing listens; no host) leaves them too, and the
+  // transport says why.
   WriteFile("x.jpg", std::string(300, 'p'));
   WriteFile("x.jpg.log", "X\r\n");
   const std::string closed = "http://127.0.0.1:" + std::to_string(testnet::ClosedPort());
   for (const std::string& address : {closed + "/x.jpg", std::string("http://127.0.0.1")}) {
-    EXPECT_EQ(Fetch("x.jpg", [&](THTTPGet& c) { c.URL = address; }).errors, 1) << address;
+    const Recorder r = Fetch("x.jpg", [&](THTTPGet& c) { c.URL = address; });
+    EXPECT_EQ(r.errors, 1) << address;
+    EXPECT_FALSE(r.reason.empty()) << address;
     EXPECT_EQ(ReadFile("x.jpg"), std::string(300, 'p'));
     EXPECT_EQ(ReadFile("x.jpg.log"), "X\r\n");
   }
@@ -469,13 +524,29 @@ TEST_F(HTTPGetTest, FailuresLeaveFileAndSidecarAsTheyWere) {
   Resource cut{body, "X"};
   cut.cutAfter = 4100;
   Put("cut.jpg", cut);
-  EXPECT_EQ(Fetch("cut.jpg").errors, 1);
+  Recorder r = Fetch("cut.jpg");
+  EXPECT_EQ(r.errors, 1);
+  EXPECT_NE(r.reason.find("after 4100 of 10000 bytes"), std::string::npos) << r.reason;
   EXPECT_TRUE(ReadFile("cut.jpg") == body.substr(0, 4100));
   EXPECT_EQ(ReadFile("cut.jpg.log"), "X\r\n");
 
-  // A target that cannot be created.
+  // A server that stops sending: "timed out", the partial file kept.
+  Resource stalled{body, "X"};
+  stalled.holdAfter = 2050;
+  Put("stalled.jpg", stalled);
+  inet::SetTimeouts(inet::ConnectTimeoutMs(), 300);
+  r = Fetch("stalled.jpg");
+  inet::SetTimeouts(inet::ConnectTimeoutMs(), 60000);
+  EXPECT_EQ(r.reason.rfind("timed out", 0), 0u) << r.reason;
+  EXPECT_TRUE(ReadFile("stalled.jpg") == body.substr(0, 2050));
+
+  // A target that cannot be created: the file error with its path.
   Put("t.jpg", {"abc", "X"});
-  EXPECT_EQ(Fetch("t.jpg", [&](THTTPGet& c) { c.FileName = PathOf("no-folder/t.jpg"); }).errors, 1);
+  r = Fetch("t.jpg", [&](THTTPGet& c) { c.FileName = PathOf("no-folder/t.jpg"); });
+  EXPECT_EQ(r.reason,
+            "cannot create " + PathOf("no-folder/t.jpg.log") + ": No such file or directory");
+  // Each failure is logged once.
+  EXPECT_EQ(log.count, 7);
 }
 
 TEST_F(HTTPGetTest, FailingProgressHandlerFailsTheRun) {
@@ -488,7 +559,7 @@ TEST_F(HTTPGetTest, FailingProgressHandlerFailsTheRun) {
     };
   });
   EXPECT_EQ(calls, 1);
-  EXPECT_EQ(r.errors, 1);
+  EXPECT_EQ(r.reason, "handler failed");
   EXPECT_LE(ReadFile("f.jpg").size(), 1025u);
   EXPECT_EQ(ReadFile("f.jpg.log"), "X\r\n");
 }
@@ -529,7 +600,7 @@ TEST_F(HTTPGetTest, StopDuringTransferKeepsPartialFileAndALaterRunResumes) {
       }
     };
   });
-  EXPECT_EQ(r.errors, 1);
+  EXPECT_EQ(r.reason, "stopped");
   ASSERT_GE(stoppedAt, 4000);
   EXPECT_EQ(readeds.back(), stoppedAt);  // no chunk after the stop
   EXPECT_TRUE(ReadFile("s.jpg") == body.substr(0, stoppedAt));
@@ -679,7 +750,7 @@ TEST_F(HTTPGetTest, ThreeHundredDownloadsFromOneServerUseAtMostSixConnections) {
     component->FileName = PathOf("many" + std::to_string(i));
     component->OnProgress = [](QObject*, std::int32_t, std::int32_t) {};
     component->OnDoneFile = [&](QObject*, const std::string&, std::int32_t) { ++done; };
-    component->OnError = [&](QObject*) { ++errors; };
+    component->OnError = [&](QObject*, const std::string&) { ++errors; };
     component->StartDownload();
   }
   const bool finished = WaitUntil([&] { return done + errors == kCount; }, 100000);
@@ -712,7 +783,7 @@ TEST_F(HTTPGetTest, DestroyingComponentsWithRunningWorkersRaisesNothingAndDoesNo
     component->FileName = PathOf("destroy" + std::to_string(i));
     component->OnProgress = [&](QObject*, std::int32_t, std::int32_t) { ++progress; };
     component->OnDoneFile = [&](QObject*, const std::string&, std::int32_t) { ++events; };
-    component->OnError = [&](QObject*) { ++events; };
+    component->OnError = [&](QObject*, const std::string&) { ++events; };
     component->StartDownload();
   }
   // Some downloads are under way (and held), the others wait for a slot.
