@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QCheckBox;
@@ -300,8 +301,12 @@ class TForm1 : public QMainWindow {
   bool quietDownloadList_ = false;
   // Set while a mouse button is down over the download list.
   bool downloadListPressed_ = false;
-  // Set while the progress display waits for its next paint.
+  // Set for 40 ms after the progress display last took a report.
   bool progressPaintPending_ = false;
+  // The last progress report (total, bytes so far) and the one on display.
+  std::pair<std::int32_t, std::int32_t> shownProgress_{0, 0};
+  std::pair<std::int32_t, std::int32_t> appliedProgress_{0, 0};
+  void ShowProgress();  // puts shownProgress_ on the display
   friend class TForm1Access;
 };
 

@@ -13,10 +13,10 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
-#include <array>
 #include <exception>
 
 #include "HTTPGet.h"
+#include "RequestUrl.h"
 #include "TargetNames.h"
 #include "Unit1.h"
 
@@ -131,7 +131,8 @@ void TForm1::StartDownloadOf(const TBatchEntry& entry) {
   download->Agent = kImageAgent;
   download->AcceptTypes = kImageAcceptTypes;
   download->FileName = target.toStdString();
-  download->URL = RequestAddress(entry.Address).toStdString();
+  // Sent as a browser sends the shown address: non-ASCII percent-encoded.
+  download->URL = RequestUrlOf(RequestAddress(entry.Address).toStdString());
   download->OnProgress = [this](QObject* Sender, std::int32_t TotalSize, std::int32_t Readed) {
     HTTPGetProgress(Sender, TotalSize, Readed);
   };
@@ -179,19 +180,25 @@ void TForm1::NameDownloadItems() {
 }
 
 void TForm1::HTTPGetProgress(QObject*, std::int32_t TotalSize, std::int32_t Readed) {
-  // Every chunk of every download comes here, so the display takes the new
-  // values at once but is painted at most every 40 ms: repainting it for each
-  // chunk would cost more than the downloads themselves.
-  const std::array<QWidget*, 4> display = {DownLoadProgressBar, StatusPanel, Edit_DownLoadSize_A,
-                                           Edit_DownLoadSize_B};
-  if (!progressPaintPending_) {
-    progressPaintPending_ = true;
-    for (QWidget* w : display) w->setUpdatesEnabled(false);
-    QTimer::singleShot(40, this, [this, display] {
-      progressPaintPending_ = false;
-      for (QWidget* w : display) w->setUpdatesEnabled(true);  // repaints with the latest values
-    });
-  }
+  // Every chunk of every download comes here. The display shows whichever
+  // download reported last, so each report only keeps its values; the
+  // widgets take them at once when none were shown in the last 40 ms, and
+  // otherwise when that time is up. Setting texts and the bar for every chunk
+  // (a relayout of the status bar each time) would cost more than the
+  // downloads themselves.
+  shownProgress_ = {TotalSize, Readed};
+  if (progressPaintPending_) return;
+  ShowProgress();
+  progressPaintPending_ = true;
+  QTimer::singleShot(40, this, [this] {
+    progressPaintPending_ = false;
+    if (shownProgress_ != appliedProgress_) ShowProgress();
+  });
+}
+
+void TForm1::ShowProgress() {
+  appliedProgress_ = shownProgress_;
+  const auto [TotalSize, Readed] = shownProgress_;
   // The announced size is the bar's maximum and the bytes so far its
   // position. An unknown size (0) shows an empty bar rather than the busy
   // animation, and a position outside the range is clamped to it.

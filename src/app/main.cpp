@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Inet.h"
+#include "ProcessLimits.h"
 #include "Seam.h"
 #include "SingleInstance.h"
 #include "Unit1.h"
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
       break;
   }
 
+  // A batch holds a file and a sidecar per running download.
+  RaiseOpenFileLimit();
   // The internet client is set up once, before any download thread starts.
   inet::GlobalInit();
   QApplication app(argc, argv);
