@@ -5,6 +5,7 @@
 
 #include <QSize>
 #include <QString>
+#include <utility>
 #include <vector>
 
 #include "Gather.h"

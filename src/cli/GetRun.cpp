@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "Batch.h"
 #include "Console.h"
