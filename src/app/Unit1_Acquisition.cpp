@@ -12,6 +12,7 @@
 
 #include "GetLinks.h"
 #include "Unit1.h"
+#include "Unit_Blacklist.h"
 #include "Unit_Function.h"
 
 namespace {
@@ -64,17 +65,10 @@ bool IsCopiedAddress(const QString& line) {
 // ASCII letter case aside).
 void RebuildPreList(QListWidget* preList, const QListWidget* blacklist, const QStringList& raw) {
   preList->clear();
-  const QSet<QString> blacklisted = KeysOf(ItemTexts(blacklist));
-  QSet<QString> listed;
-  QStringList items;
-  for (const QString& entry : raw) {
-    const QString line = AsListLine(entry);
-    const QString key = ListKeyOf(line);
-    if (listed.contains(key) || blacklisted.contains(key)) continue;
-    listed.insert(key);
-    items << line;
-  }
-  preList->addItems(items);
+  QStringList lines;
+  lines.reserve(raw.size());
+  for (const QString& entry : raw) lines << AsListLine(entry);
+  preList->addItems(TBlacklist(ItemTexts(blacklist)).Screen(lines));
 }
 
 }  // namespace
@@ -128,13 +122,13 @@ void TForm1::ClipboardChanged() {
   if (text.isEmpty() || !RadioButton2->isChecked()) return;
   // Each line that is an address, in its own letter case, unless the
   // blacklist or the pre-processing list holds it (letter case aside).
-  const QSet<QString> blacklisted = KeysOf(ItemTexts(ListBox_imgheimingdan));
+  const TBlacklist blacklist(ItemTexts(ListBox_imgheimingdan));
   QSet<QString> listed = KeysOf(ItemTexts(ListBox_imglist));
   for (const QString& rawLine : CopiedLines(text)) {
     const QString line = WithoutBlanks(rawLine);
     if (!IsCopiedAddress(line)) continue;
     const QString key = ListKeyOf(line);
-    if (blacklisted.contains(key) || listed.contains(key)) continue;
+    if (blacklist.Contains(line) || listed.contains(key)) continue;
     listed.insert(key);
     ListBox_imglist->addItem(line);
   }

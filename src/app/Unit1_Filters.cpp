@@ -7,20 +7,13 @@
 #include <QPlainTextEdit>
 
 #include "Unit1.h"
-#include "Unit_Function.h"
+#include "Unit_TypeFilter.h"
 
 namespace {
 
-// The items whose lower-cased address ends in pattern: its last bytes, as
-// many as the pattern has, equal the pattern. Items are taken unchanged.
+// The items whose address ends in pattern, unchanged and in list order.
 QStringList ItemsEndingIn(const QListWidget* list, const std::string& pattern) {
-  QStringList passed;
-  const auto length = static_cast<std::uint16_t>(std::min<std::size_t>(pattern.size(), 65535));
-  for (int i = 0, n = list->count(); i < n; ++i) {
-    const QString item = list->item(i)->text();
-    if (RightChars(AsciiLower(item.toStdString()), length) == pattern) passed << item;
-  }
-  return passed;
+  return AddressesOfType(ItemTexts(list), {pattern});
 }
 
 }  // namespace
@@ -72,7 +65,5 @@ void TForm1::Button12Click(QObject*) {
   // gif, .gif, .GIF and ..gif all give ".gif"; a blank stays in the pattern.
   // The suffix compared is as long as the pattern, so "tiff", "webp" and
   // "jpeg" work as well as three-letter extensions.
-  std::string extension = AsciiLower(typed.toStdString());
-  std::erase(extension, '.');
-  FillProcessedList(ItemsEndingIn(ListBox_imglist, "." + extension));
+  FillProcessedList(ItemsEndingIn(ListBox_imglist, TypePattern(typed.toStdString())));
 }

@@ -1,0 +1,30 @@
+// The download of the gathered addresses: every address into its target
+// folder, with resume, the target-name rules, --min-size, the --json report
+// and the progress line.
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <utility>
+#include <vector>
+
+#include "Gather.h"
+
+struct TBatchOptions {
+  QString Folder;  // empty: a folder named after each address's page
+  QSize MinSize;   // invalid: no limit
+  bool Json = false;
+  bool Quiet = false;
+};
+
+class TBatch {
+ public:
+  explicit TBatch(TBatchOptions options) : options_(std::move(options)) {}
+
+  // Downloads every address and returns the exit status: kExitOk when every
+  // address ended whole or was skipped on purpose, kExitFailed otherwise.
+  int Run(const std::vector<TFoundAddress>& addresses);
+
+ private:
+  TBatchOptions options_;
+};

@@ -1,0 +1,46 @@
+#include "GetRun.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <algorithm>
+
+#include "Batch.h"
+#include "Console.h"
+#include "Gather.h"
+#include "Unit_Blacklist.h"
+
+namespace {
+
+// The blacklist of --blacklist, or the window's own file. A missing own file
+// is an empty blacklist; any other file that cannot be read stops the run,
+// so that nothing blacklisted is fetched by mistake.
+bool LoadBlacklist(const QString& chosen, TBlacklist& blacklist) {
+  const QString path =
+      chosen.isEmpty() ? BlacklistReadPath(QCoreApplication::applicationDirPath() + '/') : chosen;
+  if (chosen.isEmpty() && !QFileInfo::exists(path)) return true;
+  QString failure;
+  if (blacklist.Load(path, failure)) return true;
+  PrintError(QStringLiteral("cannot read the blacklist %1: %2").arg(path, failure));
+  return false;
+}
+
+}  // namespace
+
+int RunGet(const TGetOptions& options) {
+  TBlacklist blacklist;
+  if (!LoadBlacklist(options.BlacklistFile, blacklist)) return kExitFailed;
+  const TGathered gathered =
+      options.InputFile.isEmpty()
+          ? GatherFromPages(options.Pages, options.TypePatterns, blacklist)
+          : GatherFromFile(options.InputFile, options.TypePatterns, blacklist);
+  for (const QString& failure : gathered.Failures) PrintError(failure);
+
+  int status = gathered.Failures.isEmpty() ? kExitOk : kExitFailed;
+  if (options.List) {
+    for (const TFoundAddress& found : gathered.Addresses) PrintLine(found.Address);
+  } else {
+    TBatch batch({options.Folder, options.MinSize, options.Json, options.Quiet});
+    status = std::max(status, batch.Run(gathered.Addresses));
+  }
+  return status;
+}

@@ -1,0 +1,32 @@
+// pixvane-get: the image addresses of web pages, gathered and downloaded by
+// the window's own rules, from a terminal.
+#include <QCoreApplication>
+
+#include "Console.h"
+#include "GetOptions.h"
+#include "GetRun.h"
+#include "Inet.h"
+
+int main(int argc, char** argv) {
+  // The internet client is set up once, before any download thread starts.
+  inet::GlobalInit();
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("pixvane-get"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(PIXVANE_VERSION));
+
+  const TParsedCommandLine command = ParseCommandLine(QCoreApplication::arguments());
+  switch (command.What) {
+    case TParsedCommandLine::Action::Help:
+      PrintText(command.Text);
+      return kExitOk;
+    case TParsedCommandLine::Action::Version:
+      PrintLine(command.Text);
+      return kExitOk;
+    case TParsedCommandLine::Action::BadUsage:
+      PrintError(command.Text + QStringLiteral(" (see pixvane-get --help)"));
+      return kExitUsage;
+    case TParsedCommandLine::Action::Run:
+      break;
+  }
+  return RunGet(command.Options);
+}
