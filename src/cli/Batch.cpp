@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QTimer>
 #include <algorithm>
+#include <exception>
 
 #include "BatchReport.h"
 #include "Console.h"
@@ -144,7 +145,11 @@ int TBatch::Run(const std::vector<TFoundAddress>& addresses) {
         ended(false, QString::fromStdString(reason));
       };
       ++running;
-      download->StartDownload();
+      try {
+        download->StartDownload();
+      } catch (const std::exception& e) {  // no worker could be made for it
+        ended(false, QString::fromUtf8(e.what()));
+      }
     }
     if (running > 0) loop.exec();
   }
