@@ -3,7 +3,6 @@
 // keeps the file name chosen at import. The start records every download it
 // sets up; the component's done and error events record how it ended, and
 // the completion monitor takes the outcomes from there.
-#include <QDate>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,23 +18,6 @@
 #include "RequestUrl.h"
 #include "TargetNames.h"
 #include "Unit1.h"
-
-namespace {
-
-const std::string kImageAgent =
-    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; Maxthon; .NET CLR 1.1.4322)";
-const std::string kImageAcceptTypes =
-    "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, */*";
-
-// The address with today's date tag (eight digits, local date), so that no
-// cache between here and the server answers in the server's place. An
-// address that already has a query gets the tag as one more parameter.
-QString RequestAddress(const QString& address) {
-  const QString tag = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
-  return address + (address.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?')) + tag;
-}
-
-}  // namespace
 
 void TForm1::Button5Click(QObject*) {
   if (Memo2->toPlainText().isEmpty()) {

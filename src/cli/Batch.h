@@ -10,6 +10,9 @@
 
 #include "Gather.h"
 
+class THTTPGet;
+struct TBatchItem;
+
 struct TBatchOptions {
   QString Folder;  // empty: a folder named after each address's page
   QSize MinSize;   // invalid: no limit
@@ -26,5 +29,8 @@ class TBatch {
   int Run(const std::vector<TFoundAddress>& addresses);
 
  private:
+  // The component's settings for the item, as the window makes them.
+  static void Configure(THTTPGet& download, const TBatchItem& item);
+
   TBatchOptions options_;
 };

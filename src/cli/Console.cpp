@@ -23,3 +23,7 @@ void PrintError(const QString& message) {
   std::fflush(stdout);
   Write(stderr, "pixvane-get: " + message.toUtf8() + '\n');
 }
+
+void PrintStatus(const QString& text) {
+  Write(stderr, text.toUtf8());
+}

@@ -8,5 +8,7 @@
 void PrintLine(const QString& line);
 // Text as it is (help text ends in its own line break).
 void PrintText(const QString& text);
+// Text as it is on standard error (the live progress line).
+void PrintStatus(const QString& text);
 // "pixvane-get: " + message, one line on standard error.
 void PrintError(const QString& message);

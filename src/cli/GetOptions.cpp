@@ -15,20 +15,31 @@ const QStringList kSingleValued = {"folder", "blacklist", "input", "min-size"};
 void AddOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(QStringLiteral(
       "Gathers the image addresses of web pages, as the Pixvane window does, and downloads the "
-      "images. The blacklist of the window applies."));
+      "images. The blacklist of the window applies. A download cut off resumes on the next run.\n"
+      "On a terminal one live progress line shows on standard error; otherwise one line per "
+      "address.\n"
+      "Exit status: 0 when every address ended whole or was skipped on purpose, 1 when a page, "
+      "an address or a folder failed, 2 for a wrong command line."));
   parser.addPositionalArgument(QStringLiteral("PAGE_URL"),
                                QStringLiteral("Address of a page (http:// or https://)."),
                                QStringLiteral("PAGE_URL..."));
   parser.addOptions({
-      {"folder", "Save the images into DIR (default: a folder named after the page).", "DIR"},
+      {"folder",
+       "Save the images into DIR. Default: for each page a folder in the current folder named "
+       "after the page's host, port and path (http://127.0.0.1:8765/index.html gives "
+       "127.0.0.1_8765_index.html); the addresses of --input go into the current folder.",
+       "DIR"},
       {"blacklist", "Leave out the addresses in FILE instead of the window's blacklist.", "FILE"},
       {"type", "Keep only addresses ending in .EXT (gif, jpg, jpeg, png, bmp or any); repeatable.",
        "EXT"},
       {"list", "Print the addresses, one per line, and download nothing."},
       {"input", "Take the addresses from FILE, one per line (- for standard input), not pages.",
        "FILE"},
-      {"min-size", "Keep only images at least W pixels wide and H high.", "WxH"},
-      {"json", "Write a report of every address as JSON."},
+      {"min-size",
+       "Keep only images at least W pixels wide and H high; a smaller one is removed after its "
+       "download and reported as skipped. A file whose size cannot be read is kept.",
+       "WxH"},
+      {"json", "Write a report of every address as JSON on standard output."},
       {"quiet", "Print nothing but errors."},
   });
   parser.addHelpOption();

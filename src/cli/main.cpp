@@ -1,18 +1,24 @@
 // pixvane-get: the image addresses of web pages, gathered and downloaded by
 // the window's own rules, from a terminal.
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include "Console.h"
 #include "GetOptions.h"
 #include "GetRun.h"
 #include "Inet.h"
+#include "ProcessLimits.h"
 
 int main(int argc, char** argv) {
+  // A batch holds a file and a sidecar per running download.
+  RaiseOpenFileLimit();
   // The internet client is set up once, before any download thread starts.
   inet::GlobalInit();
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("pixvane-get"));
   QCoreApplication::setApplicationVersion(QStringLiteral(PIXVANE_VERSION));
+  // Every failed address is reported once, in the program's own line.
+  QLoggingCategory::setFilterRules(QStringLiteral("pixvane.download.warning=false"));
 
   const TParsedCommandLine command = ParseCommandLine(QCoreApplication::arguments());
   switch (command.What) {

@@ -1,8 +1,15 @@
 // pixvane-get as a user runs it: the real program, its output, its error
 // lines and its exit status, against pages served from 127.0.0.1.
+#include <QBuffer>
 #include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <atomic>
+#include <map>
+#include <mutex>
 
 #include "LocalServer.h"
 #include "Sandbox.h"
@@ -34,7 +41,27 @@ class Cli : public SandboxTest {
       ++hits_;
       res.set_content(kSecond, "text/html");
     });
+    // Whatever a test puts on the site, with the requests it gets.
+    server_->Get("/site/.*", [this](const httplib::Request& req, httplib::Response& res) {
+      const std::lock_guard lock(mutex_);
+      requested_.push_back(req.path);
+      const auto found = site_.find(req.path);
+      if (found == site_.end()) {
+        res.status = 404;
+        return;
+      }
+      res.set_content(found->second, req.path.ends_with(".htm") ? "text/html" : "image/png");
+    });
     ASSERT_TRUE(server_.Start());
+  }
+
+  void Put(const std::string& path, const std::string& body) {
+    const std::lock_guard lock(mutex_);
+    site_["/site/" + path] = body;
+  }
+  int RequestsOf(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count(requested_.begin(), requested_.end(), "/site/" + path));
   }
 
   QString Url(const std::string& path) const { return QString::fromStdString(server_.Url(path)); }
@@ -46,6 +73,7 @@ class Cli : public SandboxTest {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_DATA_HOME", QString::fromStdString(PathOf("data")));
     process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(QString::fromStdString(Dir()));
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
@@ -66,7 +94,20 @@ class Cli : public SandboxTest {
 
   testnet::LocalServer server_;
   std::atomic<int> hits_ = 0;
+  std::mutex mutex_;
+  std::map<std::string, std::string> site_;
+  std::vector<std::string> requested_;
 };
+
+std::string Png(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(Qt::darkCyan);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes.toStdString();
+}
 
 }  // namespace
 
@@ -157,4 +198,110 @@ TEST_F(Cli, WhatCannotBeReadIsOneLineAndExitOne) {
   run = Run({"--list", "--input", QString::fromStdString(PathOf("none.txt"))});
   EXPECT_EQ(run.Status, 1);
   ExpectOneErrorLine(run, "none.txt");
+}
+
+TEST_F(Cli, DownloadsPagesIntoTheirFolderAndAFailingAddressSaysWhy) {
+  // Two pages into one folder, both with an "a.png": each keeps its own file.
+  Put("p1.htm", "<img src='photo-a.png'><img src='photo-gone.jpg'><img src='photo-b.png'>");
+  Put("p2.htm", "<img src='more/photo-a.png'>");
+  Put("photo-a.png", testnet::PatternBytes(3000));
+  Put("photo-b.png", testnet::PatternBytes(10, 1));
+  Put("more/photo-a.png", testnet::PatternBytes(2000, 2));
+  Outcome run = Run({"--folder", "out", Url("/site/p1.htm"), Url("/site/p2.htm")});
+  EXPECT_EQ(run.Status, 1);
+  ExpectOneErrorLine(run, "failed " + Site("/site/photo-gone.jpg") + ": HTTP 404");
+  EXPECT_TRUE(ReadFile("out/photo-a.png") == testnet::PatternBytes(3000));
+  EXPECT_TRUE(ReadFile("out/photo-b.png") == testnet::PatternBytes(10, 1));
+  EXPECT_TRUE(ReadFile("out/photo-a (2).png") == testnet::PatternBytes(2000, 2));
+  EXPECT_FALSE(Exists("out/photo-a.png.log"));
+  EXPECT_NE(run.Out.find("done out/photo-a.png 3000\n"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("4 files: 3 done, 0 skipped, 1 failed"), std::string::npos) << run.Out;
+
+  // Without --folder a page's images go into a folder named after the page.
+  run = Run({Url("/site/p2.htm")});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  const std::string folder = "127.0.0.1_" + std::to_string(server_.Port()) + "_site_p2.htm";
+  EXPECT_TRUE(ReadFile(folder + "/photo-a.png") == testnet::PatternBytes(2000, 2));
+}
+
+TEST_F(Cli, MinSizeSkipsAndRemovesSmallerImagesAndJsonReportsEveryAddress) {
+  Put("gallery.htm", "<img src='large.png'><img src='small.png'><img src='plain.png'>");
+  Put("large.png", Png(300, 200));
+  Put("small.png", Png(300, 50));
+  Put("plain.png", "no image at all");
+  const Outcome run =
+      Run({"--json", "--min-size", "200x100", "--folder", "out", Url("/site/gallery.htm")});
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Err, "");
+  EXPECT_EQ(ReadFile("out/large.png"), Png(300, 200));
+  EXPECT_FALSE(Exists("out/small.png"));
+  EXPECT_TRUE(Exists("out/plain.png")) << "a size that cannot be read removes nothing";
+
+  QJsonParseError error;
+  const QJsonObject report =
+      QJsonDocument::fromJson(QByteArray::fromStdString(run.Out), &error).object();
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << run.Out;
+  EXPECT_EQ(report["done"].toInt(), 2);
+  EXPECT_EQ(report["skipped"].toInt(), 1);
+  EXPECT_EQ(report["failed"].toInt(), 0);
+  const QJsonArray addresses = report["addresses"].toArray();
+  ASSERT_EQ(addresses.size(), 3);
+  const QJsonObject big = addresses[0].toObject();
+  EXPECT_EQ(big["address"].toString(), Url("/site/large.png"));
+  EXPECT_EQ(big["page"].toString(), Url("/site/gallery.htm"));
+  EXPECT_EQ(big["file"].toString(), "out/large.png");
+  EXPECT_EQ(big["bytes"].toInteger(), static_cast<qint64>(Png(300, 200).size()));
+  EXPECT_EQ(big["outcome"].toString(), "done");
+  const QJsonObject small = addresses[1].toObject();
+  EXPECT_EQ(small["outcome"].toString(), "skipped");
+  EXPECT_EQ(small["reason"].toString(), "smaller than 200x100 (300x50)");
+  EXPECT_EQ(addresses[2].toObject()["outcome"].toString(), "done");
+}
+
+TEST_F(Cli, ACutDownloadResumesWithARangeRequestOnTheNextRun) {
+  const std::string body = testnet::PatternBytes(50000);
+  std::vector<std::string> ranges;  // the Range header of each request, "" for none
+  server_->Get("/cut/big.png", [&](const httplib::Request& req, httplib::Response& res) {
+    {
+      const std::lock_guard lock(mutex_);
+      ranges.push_back(req.get_header_value("Range"));
+    }
+    res.set_header("Last-Modified", "Tue, 01 Dec 2026 10:00:00 GMT");
+    if (req.has_header("Range")) return res.set_content(body, "image/png");
+    // The whole length announced, the connection dropped after about 20000 bytes.
+    res.set_content_provider(body.size(), "image/png",
+                             [&body](size_t offset, size_t length, httplib::DataSink& sink) {
+                               if (offset >= 20000) return false;
+                               sink.write(body.data() + offset, std::min<size_t>(length, 1025));
+                               return true;
+                             });
+  });
+  const QStringList arguments = {"--folder", "out", "--input", "-"};
+  const QByteArray input = QByteArray::fromStdString(Site("/cut/big.png"));
+  Outcome run = Run(arguments, input);
+  EXPECT_EQ(run.Status, 1);
+  ExpectOneErrorLine(run, "failed " + Site("/cut/big.png"));
+  EXPECT_TRUE(Exists("out/big.png.log")) << "the sidecar stays for the resume";
+  const std::size_t kept = ReadFile("out/big.png").size();
+  EXPECT_GT(kept, 0u);
+  EXPECT_LT(kept, body.size());
+
+  run = Run(arguments, input);
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_TRUE(ReadFile("out/big.png") == body);
+  EXPECT_FALSE(Exists("out/big.png.log"));
+  const std::lock_guard lock(mutex_);
+  ASSERT_FALSE(ranges.empty());
+  EXPECT_EQ(ranges.front(), "");
+  EXPECT_EQ(ranges.back().rfind("bytes=" + std::to_string(kept) + "-", 0), 0u) << ranges.back();
+}
+
+TEST_F(Cli, AFolderThatCannotBeWrittenIsOneLineAndNothingIsFetched) {
+  Put("p.htm", "<img src='photo-a.png'>");
+  Put("photo-a.png", "x");
+  WriteFile("file", "");
+  const Outcome run = Run({"--folder", "file/sub", Url("/site/p.htm")});
+  EXPECT_EQ(run.Status, 1);
+  ExpectOneErrorLine(run, "file/sub");
+  EXPECT_EQ(RequestsOf("photo-a.png"), 0);
 }
