@@ -146,7 +146,6 @@ class THTTPGetThread final : public QThread {
   std::unique_ptr<inet::Session> FSession;
   std::unique_ptr<inet::Connection> FConnection;
   std::unique_ptr<inet::Request> FRequest;
-  std::string FPath;                // the path of every request of this run
   TCompletion FCompletion;          // touched on the user-interface thread only
   std::atomic<bool> FLinked{true};  // cleared by CutLink
 };

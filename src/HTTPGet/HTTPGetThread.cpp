@@ -245,7 +245,7 @@ bool THTTPGetThread::Stopped() {
 void THTTPGetThread::SendRequest(const std::string& ExtraLine) {
   const std::string Verb = PostQuery.empty() ? "GET" : "POST";
   FRequest.reset();
-  FRequest = std::make_unique<inet::Request>(*FConnection, Verb, FPath, Referer, AcceptTypes,
+  FRequest = std::make_unique<inet::Request>(*FConnection, Verb, URL, Referer, AcceptTypes,
                                              inet::kWorkerChunkBytes);
   if (PostQuery.empty())
     FRequest->Send(ExtraLine);
@@ -311,10 +311,10 @@ void THTTPGetThread::Run() {
     if (!StoredStamp.empty()) ResumeOffset = FileSizeOf(FileName);
   }
 
-  // 3. Where to connect.
-  std::string Host, Port = "80";
+  // 3. Where to connect. The request itself takes the whole address.
+  std::string Host, Path, Port = "80";
   bool Secure = false;
-  SplitAddress(URL, Host, FPath, Port, Secure);
+  SplitAddress(URL, Host, Path, Port, Secure);
   const int Number = PortNumber(Port, Secure ? 443 : 80);
 
   // 4.
