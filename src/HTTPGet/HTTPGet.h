@@ -27,6 +27,7 @@ class Connection;
 class Request;
 }  // namespace inet
 
+class QEventLoop;
 class TTargetFile;  // the target file while a worker writes it
 
 // Events: a handler bound to an object (a lambda capturing it, or
@@ -211,6 +212,9 @@ class THTTPGet : public QObject {
 
  private:
   void WorkerDone(THTTPGetThread* Sender);
+  // Ends the wait of a StartDownload with WaitThread set, if one waits.
+  void EndWait();
 
   THTTPGetThread* FWorker = nullptr;
+  QEventLoop* FWaitLoop = nullptr;  // the wait of StartDownload, while it waits
 };
