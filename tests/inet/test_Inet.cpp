@@ -281,7 +281,6 @@ TEST_F(InetTest, UnreachableAddressesGiveNoResponse) {
 }
 
 TEST_F(InetTest, StalledBodyMakesTheReadFailAfterTheIdleTimeLimit) {
-  inet::testing::SetTimeouts(5000, 300);
   std::atomic<bool> release{false};
   LocalServer server;
   server->Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
@@ -298,13 +297,20 @@ TEST_F(InetTest, StalledBodyMakesTheReadFailAfterTheIdleTimeLimit) {
                              });
   });
   ASSERT_TRUE(server.Start());
-  inet::Session session("t");
-  auto request = inet::Request::OpenUrl(session, server.Url("/stall"), 1025);
-  ASSERT_NE(request, nullptr);
-  bool clean = true;
-  EXPECT_EQ(ReadAll(*request, 1025, nullptr, &clean), std::string(100, 's'));
-  EXPECT_FALSE(clean);
-  release = true;
+  // The limit set by the test override, then the session's own.
+  for (const bool overridden : {true, false}) {
+    release = false;
+    inet::testing::SetTimeouts(overridden ? 5000 : 0, overridden ? 300 : 0);
+    inet::Session session(overridden ? inet::SessionOptions{"t"}
+                                     : inet::SessionOptions{"t", 5000, 300});
+    auto request = inet::Request::OpenUrl(session, server.Url("/stall"), 1025);
+    ASSERT_NE(request, nullptr);
+    bool clean = true;
+    EXPECT_EQ(ReadAll(*request, 1025, nullptr, &clean), std::string(100, 's'));
+    EXPECT_FALSE(clean);
+    EXPECT_EQ(request->ErrorText(), "timed out") << overridden;
+    release = true;
+  }
 }
 
 // --- Waiting in line ------------------------------------------------------------
