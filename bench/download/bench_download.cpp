@@ -34,6 +34,7 @@
 #include "BenchSupport.h"
 #include "HTTPGet.h"
 #include "Inet.h"
+#include "InetTestHooks.h"
 
 extern char** environ;
 
@@ -288,7 +289,7 @@ int main(int argc, char** argv) {
       "(whole process with the server; %.1f MB before the first start)\n",
       peakAfterUi / 1024.0, bench::PeakRssKb() / 1024.0, rssBefore / 1024.0);
   std::printf("pixvane: most network connections open to the server at once: %d\n",
-              inet::PeakSockets("127.0.0.1", port));
+              inet::testing::PeakSockets("127.0.0.1", port));
   auto other = [&](const char* name, const bench::External& run) {
     if (!run.ran) {
       std::printf("%s: not run\n", name);

@@ -12,7 +12,7 @@
 // click (ButtonGetPicUrlListClick) to the last whole file, in a child process
 // of its own so that its peak memory is its own. HTTPS uses a self-signed
 // certificate made with openssl, trusted by every program for this run only
-// (inet::SetCaFile for Pixvane, --cacert and --ca-certificate for the tools).
+// (inet::testing::SetCaFile for Pixvane, --cacert and --ca-certificate for the tools).
 // Every file is checked byte for byte. Prints the times with the ratios to
 // curl, the peak memory, the window's longest stall and where the window's
 // time went, beside the figures measured on the code before the shared
@@ -51,6 +51,7 @@
 #include "BenchSupport.h"
 #include "HTTPGet.h"
 #include "Inet.h"
+#include "InetTestHooks.h"
 #include "Nginx.h"
 #include "RoadWatch.h"
 #include "Unit1.h"
@@ -123,7 +124,7 @@ int ChildMain(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   qInstallMessageHandler(bench::QuietOffscreenWarnings);
   inet::GlobalInit();
-  if (caFile != "-") inet::SetCaFile(caFile);
+  if (caFile != "-") inet::testing::SetCaFile(caFile);
   bench::TimedApplication app(argc, argv);
 
   const QString programFolder = QString::fromStdString(root + "/program");

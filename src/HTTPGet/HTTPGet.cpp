@@ -2,6 +2,7 @@
 #include "HTTPGet.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QLoggingCategory>
 #include <QPointer>
 
@@ -19,6 +20,7 @@ std::string ReasonOf(const THTTPGetThread& worker) {
 THTTPGet::THTTPGet(QObject* AOwner) : QObject(AOwner) {}
 
 THTTPGet::~THTTPGet() {
+  EndWait();
   CancelDownload();
   // The worker may be waiting in a hand-over to this very thread; it is not
   // waited for. Cutting the link keeps its end from reaching this component.
@@ -30,18 +32,31 @@ THTTPGet::~THTTPGet() {
 
 void THTTPGet::StartDownload() {
   if (FWorker != nullptr) return;
-  FWorker = new THTTPGetThread(AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery,
-                               Referer, UseCache, OnProgress, /*ToFile=*/true,
-                               [this](THTTPGetThread* Sender) { WorkerDone(Sender); });
+  THTTPGetThread* const worker = new THTTPGetThread(
+      AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery, Referer, UseCache,
+      OnProgress, /*ToFile=*/true, [this](THTTPGetThread* Sender) { WorkerDone(Sender); });
+  FWorker = worker;
   if (!WaitThread) return;
-  // Keep the user-interface thread's pending work running, the worker's
-  // hand-overs included, until WorkerDone has cleared the worker. A handler
-  // may destroy this component meanwhile.
-  QPointer<THTTPGet> self(this);
-  while (self && self->FWorker != nullptr) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    QThread::yieldCurrentThread();
+  if (QCoreApplication::instance() == nullptr) {
+    // No user-interface thread to serve: the worker runs its hand-overs and
+    // its completion itself, and is not released without an event loop.
+    worker->wait();
+    return;
   }
+  // The user-interface thread's pending work goes on, the worker's
+  // hand-overs included, until WorkerDone (or the destruction of this
+  // component by one of its handlers) ends the wait.
+  QEventLoop wait;
+  FWaitLoop = &wait;
+  QPointer<THTTPGet> self(this);
+  wait.exec();
+  if (self && self->FWaitLoop == &wait) self->FWaitLoop = nullptr;
+}
+
+void THTTPGet::EndWait() {
+  if (FWaitLoop == nullptr) return;
+  FWaitLoop->quit();
+  FWaitLoop = nullptr;
 }
 
 void THTTPGet::CancelDownload() {
@@ -57,7 +72,9 @@ void THTTPGet::WorkerDone(THTTPGetThread* Sender) {
   struct ClearWorker {
     QPointer<THTTPGet>& component;
     ~ClearWorker() {
-      if (component) component->FWorker = nullptr;
+      if (!component) return;
+      component->FWorker = nullptr;
+      component->EndWait();
     }
   } clear{self};
 

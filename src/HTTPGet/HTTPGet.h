@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace inet {
 class Session;
@@ -26,6 +27,7 @@ class Connection;
 class Request;
 }  // namespace inet
 
+class QEventLoop;
 class TTargetFile;  // the target file while a worker writes it
 
 // Events: a handler bound to an object (a lambda capturing it, or
@@ -111,33 +113,55 @@ class THTTPGetThread final : public QThread {
   void run() override;
 
  private:
+  // The outcome of one step of a run: Ok, or why the run fails.
+  struct TStep {
+    bool Ok = true;
+    std::string Reason;
+    static TStep Failed(std::string Why) { return {false, std::move(Why)}; }
+  };
+  // What an earlier run left beside the target: its sidecar and the stamp
+  // the partial file belongs to (empty when there is nothing to resume).
+  struct TResumeState {
+    std::string SidecarName;
+    std::string StoredStamp;
+  };
+
+  // The steps of Run, in their order.
+  TResumeState LoadResumeState();
+  TStep SendFirstRequest(const TResumeState& Kept);
+  TStep OpenTarget(TTargetFile& File, const TResumeState& Kept, bool& BodyWanted);
+  TStep CopyBody(TTargetFile* File, bool Ranged);
+  // Ends the run with the last step's verdict.
+  void Finish(const TStep& Step);
+
   void Run();
   void ReportProgress();
   // Ends the run unsuccessfully with this reason.
   void Fail(std::string Reason);
-  // The stop checks: true (and the run failed) when a stop was requested.
-  bool Stopped();
+  // The stop checks: failed ("stopped") when a stop was requested.
+  TStep StopCheck() const;
   // Opens a new request on the connection and sends it, with the extra
   // header line (none when empty) and the form data of a POST.
   void SendRequest(const std::string& ExtraLine);
-  // True for a final answer with a status of 200-299; otherwise the run
-  // fails with the status line or the transport's reason.
-  bool AnswerIsUsable();
-  // The answer's Content-Length, Absent when it has none; a length that is
-  // no number, or one of 2 GiB or more, fails the run.
-  std::int32_t AnnouncedLength(std::int32_t Absent) const;
+  // Ok for a final answer with a status of 200-299; otherwise failed with
+  // the status line or the transport's reason.
+  TStep Usable() const;
+  // The answer's Content-Length into Length, Absent when it has none; a
+  // length that is no number, or one of 2 GiB or more, fails the step.
+  TStep AnnouncedLength(std::int32_t Absent, std::int32_t& Length) const;
   // The answer's Last-Modified value; empty when absent or too long.
   std::string AnnouncedStamp() const;
   // Keeps the sidecar in step with an answer that the file will hold from
   // its first byte: the answer's stamp, or no sidecar when it has none.
   void KeepStamp(const std::string& Stamp, const std::string& SidecarName);
-  // Resuming: asks for the missing bytes. True when the body that follows
+  // Resuming: asks for the missing bytes. Ok when the body that follows
   // continues the partial file (BodyWanted false: nothing is missing) or,
   // when the answer does not fit, replaces it from its start.
-  bool ResumeRange(TTargetFile& File, const std::string& ServerStamp,
-                   const std::string& SidecarName, bool& BodyWanted);
-  // Reads the body into the file (or the text) and gives the verdict.
-  void ReadBody(TTargetFile* File, bool Ranged);
+  TStep ResumeRange(TTargetFile& File, const std::string& SidecarName, bool& BodyWanted);
+  // An answer that replaces the partial file from its first byte.
+  TStep Restart(TTargetFile& File, const std::string& SidecarName);
+  // Why a body that did not bring every announced byte failed.
+  std::string ShortBodyReason(const std::string& Broken) const;
   // Runs Method on the user-interface thread and waits until it has run; a
   // failure raised by Method is raised again here.
   void Synchronize(const std::function<void()>& Method);
@@ -146,7 +170,7 @@ class THTTPGetThread final : public QThread {
   std::unique_ptr<inet::Session> FSession;
   std::unique_ptr<inet::Connection> FConnection;
   std::unique_ptr<inet::Request> FRequest;
-  std::string FPath;                // the path of every request of this run
+  std::string FServerStamp;         // the first answer's Last-Modified value
   TCompletion FCompletion;          // touched on the user-interface thread only
   std::atomic<bool> FLinked{true};  // cleared by CutLink
 };
@@ -188,6 +212,9 @@ class THTTPGet : public QObject {
 
  private:
   void WorkerDone(THTTPGetThread* Sender);
+  // Ends the wait of a StartDownload with WaitThread set, if one waits.
+  void EndWait();
 
   THTTPGetThread* FWorker = nullptr;
+  QEventLoop* FWaitLoop = nullptr;  // the wait of StartDownload, while it waits
 };

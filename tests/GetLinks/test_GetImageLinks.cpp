@@ -7,6 +7,7 @@
 
 #include "GetLinks.h"
 #include "Inet.h"
+#include "InetTestHooks.h"
 #include "LocalServer.h"
 #include "Sandbox.h"
 
@@ -69,9 +70,9 @@ TEST_F(GetImageLinksTest, DoubleSlashOnASecurePageTakesHttps) {
     res.set_content("<img src='//cdn.example.org/b.jpg'><img src='/Root/C.jpg'>", "text/html");
   });
   ASSERT_TRUE(secure.Start());
-  inet::SetCaFile(cert);
+  inet::testing::SetCaFile(cert);
   const Links found = GetImageLinks(secure.Url("/s.htm"));
-  inet::SetCaFile("");
+  inet::testing::SetCaFile("");
   EXPECT_EQ(found, (Links{"https://cdn.example.org/b.jpg", secure.Url("/Root/C.jpg")}));
 }
 

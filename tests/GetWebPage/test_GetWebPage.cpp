@@ -6,6 +6,7 @@
 
 #include "GetWebPage.h"
 #include "Inet.h"
+#include "InetTestHooks.h"
 #include "LocalServer.h"
 #include "Sandbox.h"
 
@@ -43,8 +44,8 @@ class GetWebPageTest : public SandboxTest {
     ASSERT_TRUE(server_.Start());
   }
   void TearDown() override {
-    inet::SetTimeouts(60000, 60000);
-    inet::SetCaFile("");
+    inet::testing::SetTimeouts(60000, 60000);
+    inet::testing::SetCaFile("");
   }
 
   LocalServer server_;
@@ -122,7 +123,7 @@ TEST_F(GetWebPageTest, UnopenableAddressLeavesThePageAsGiven) {
 }
 
 TEST_F(GetWebPageTest, SilentServerIsGivenUp) {
-  inet::SetTimeouts(5000, 300);
+  inet::testing::SetTimeouts(5000, 300);
   testnet::SilentListener silent;
   ASSERT_GT(silent.Port(), 0);
   std::string page = "kept";
@@ -138,7 +139,7 @@ TEST_F(GetWebPageTest, HttpsPage) {
     res.set_content("secure page", "text/html");
   });
   ASSERT_TRUE(secure.Start());
-  inet::SetCaFile(cert);
+  inet::testing::SetCaFile(cert);
   std::string page;
   GetWebPage(secure.Url("/s"), false, page);
   EXPECT_EQ(page, "secure page");

@@ -16,6 +16,7 @@
 
 #include "HTTPGet.h"
 #include "Inet.h"
+#include "InetTestHooks.h"
 #include "LocalServer.h"
 #include "Sandbox.h"
 
@@ -102,7 +103,7 @@ class HTTPGetTest : public SandboxTest {
   void TearDown() override {
     release_ = true;
     EXPECT_TRUE(WaitUntil([] { return THTTPGetThread::LiveCount() == 0; }, 60000));
-    inet::SetCaFile("");
+    inet::testing::SetCaFile("");
   }
 
   void Put(const std::string& name, Resource resource) {
@@ -534,9 +535,9 @@ TEST_F(HTTPGetTest, FailuresSayWhyAndLeaveFileAndSidecarAsTheyWere) {
   Resource stalled{body, "X"};
   stalled.holdAfter = 2050;
   Put("stalled.jpg", stalled);
-  inet::SetTimeouts(inet::ConnectTimeoutMs(), 300);
+  inet::testing::SetTimeouts(inet::testing::ConnectTimeoutMs(), 300);
   r = Fetch("stalled.jpg");
-  inet::SetTimeouts(inet::ConnectTimeoutMs(), 60000);
+  inet::testing::SetTimeouts(inet::testing::ConnectTimeoutMs(), 60000);
   EXPECT_EQ(r.reason.rfind("timed out", 0), 0u) << r.reason;
   EXPECT_TRUE(ReadFile("stalled.jpg") == body.substr(0, 2050));
 
@@ -738,7 +739,8 @@ TEST_F(HTTPGetTest, ThreeHundredDownloadsFromOneServerUseAtMostSixConnections) {
   std::atomic<int> peakSlots{0};
   std::thread sampler([&] {
     while (sampling) {
-      peakSlots = std::max(peakSlots.load(), inet::SlotsInUse("127.0.0.1", server_.Port()));
+      peakSlots =
+          std::max(peakSlots.load(), inet::testing::SlotsInUse("127.0.0.1", server_.Port()));
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
@@ -758,10 +760,10 @@ TEST_F(HTTPGetTest, ThreeHundredDownloadsFromOneServerUseAtMostSixConnections) {
   sampler.join();
   ASSERT_TRUE(finished) << done << " done, " << errors << " failed";
   EXPECT_EQ(done, kCount);
-  const int peakSockets = inet::PeakSockets("127.0.0.1", server_.Port());
+  const int peakSockets = inet::testing::PeakSockets("127.0.0.1", server_.Port());
   EXPECT_LE(peakSockets, inet::kMaxConnectionsPerServer);
   EXPECT_GE(peakSockets, 2);
-  EXPECT_EQ(inet::OpenSockets("127.0.0.1", server_.Port()), 0);
+  EXPECT_EQ(inet::testing::OpenSockets("127.0.0.1", server_.Port()), 0);
   EXPECT_LE(peakSlots, inet::kMaxConnectionsPerServer);
   for (int i = 0; i < kCount; ++i)
     ASSERT_TRUE(ReadFile("many" + std::to_string(i)) == bodies[i]) << i;
@@ -844,7 +846,7 @@ TEST_F(HTTPGetTest, HttpsAddressesDownloadOverTls) {
   upper.replace(0, 5, "HTTPS");
   auto from = [](const std::string& url) { return [url](THTTPGet& c) { c.URL = url; }; };
   EXPECT_EQ(Fetch("tls.jpg", from(secure.Url("/tls.jpg"))).errors, 1);  // not trusted yet
-  inet::SetCaFile(cert);
+  inet::testing::SetCaFile(cert);
   EXPECT_EQ(Fetch("tls.jpg", from(secure.Url("/tls.jpg"))).doneFiles, 1);
   EXPECT_TRUE(ReadFile("tls.jpg") == body);
   EXPECT_EQ(ReadFile("tls.jpg.log"), "T\r\n");

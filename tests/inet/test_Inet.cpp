@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "Inet.h"
+#include "InetTestHooks.h"
 #include "LocalServer.h"
 #include "Sandbox.h"
 
@@ -18,8 +19,8 @@ class InetTest : public SandboxTest {
  protected:
   void SetUp() override { inet::GlobalInit(); }
   void TearDown() override {
-    inet::SetTimeouts(60000, 60000);
-    inet::SetCaFile("");
+    inet::testing::SetTimeouts(60000, 60000);
+    inet::testing::SetCaFile("");
   }
 
   // The whole body of an opened request, read in chunks of chunk bytes;
@@ -201,14 +202,14 @@ TEST_F(InetTest, RequestCarriesAgentAcceptRefererAndExtraHeadersAsGiven) {
   {
     inet::Session session("Brenmoor HTTPGet");
     inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "");
-    inet::Request request(connection, "GET", "/r", "http://ref.example/page", "image/gif, */*",
-                          1025);
+    inet::Request request(connection, "GET", server.Url("/r"), "http://ref.example/page",
+                          "image/gif, */*", 1025);
     ASSERT_TRUE(request.Send("RANGE: bytes=300-1000\r\nX-Two: b"));
   }
   {
     inet::Session session("");
     inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "");
-    inet::Request request(connection, "GET", "/r", "", "", 1025);
+    inet::Request request(connection, "GET", server.Url("/r"), "", "", 1025);
     ASSERT_TRUE(request.Send());
   }
   ASSERT_EQ(seen.size(), 2u);
@@ -222,6 +223,38 @@ TEST_F(InetTest, RequestCarriesAgentAcceptRefererAndExtraHeadersAsGiven) {
   EXPECT_EQ(RawHeader(seen[1], "Accept"), "<none>");
   EXPECT_EQ(RawHeader(seen[1], "Referer"), "<none>");
   EXPECT_FALSE(seen[1].has_header("Range"));
+}
+
+TEST_F(InetTest, RequestGoesOnlyToTheServerOfItsConnection) {
+  LocalServer server;
+  std::atomic<int> seen{0};
+  std::string host;
+  server->Get("/r", [&](const httplib::Request& req, httplib::Response& res) {
+    host = req.get_header_value("Host");
+    ++seen;
+    res.set_content("r", "text/plain");
+  });
+  ASSERT_TRUE(server.Start());
+  inet::Session session("t");
+  inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "");
+  const std::string port = std::to_string(server.Port());
+  {  // an address without a scheme is an http address
+    inet::Request request(connection, "GET", "127.0.0.1:" + port + "/r", "", "*/*", 1025);
+    ASSERT_TRUE(request.Send());
+    EXPECT_EQ(request.StatusCode(), 200);
+    EXPECT_EQ(host, "127.0.0.1:" + port);
+  }
+  for (const std::string& other :
+       {"http://localhost:" + port + "/r", "https://127.0.0.1:" + port + "/r",
+        "http://127.0.0.1:" + std::to_string(testnet::ClosedPort()) + "/r",
+        "http://127.0.0.1:x" + port + "/r"}) {
+    inet::Request request(connection, "GET", other, "", "*/*", 1025);
+    EXPECT_FALSE(request.Send()) << other;
+    EXPECT_NE(request.ErrorText().find("does not name the server 127.0.0.1:" + port),
+              std::string::npos)
+        << other;
+  }
+  EXPECT_EQ(seen, 1);
 }
 
 // --- Failures and time limits ------------------------------------------------
@@ -248,7 +281,6 @@ TEST_F(InetTest, UnreachableAddressesGiveNoResponse) {
 }
 
 TEST_F(InetTest, StalledBodyMakesTheReadFailAfterTheIdleTimeLimit) {
-  inet::SetTimeouts(5000, 300);
   std::atomic<bool> release{false};
   LocalServer server;
   server->Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
@@ -265,13 +297,20 @@ TEST_F(InetTest, StalledBodyMakesTheReadFailAfterTheIdleTimeLimit) {
                              });
   });
   ASSERT_TRUE(server.Start());
-  inet::Session session("t");
-  auto request = inet::Request::OpenUrl(session, server.Url("/stall"), 1025);
-  ASSERT_NE(request, nullptr);
-  bool clean = true;
-  EXPECT_EQ(ReadAll(*request, 1025, nullptr, &clean), std::string(100, 's'));
-  EXPECT_FALSE(clean);
-  release = true;
+  // The limit set by the test override, then the session's own.
+  for (const bool overridden : {true, false}) {
+    release = false;
+    inet::testing::SetTimeouts(overridden ? 5000 : 0, overridden ? 300 : 0);
+    inet::Session session(overridden ? inet::SessionOptions{"t"}
+                                     : inet::SessionOptions{"t", 5000, 300});
+    auto request = inet::Request::OpenUrl(session, server.Url("/stall"), 1025);
+    ASSERT_NE(request, nullptr);
+    bool clean = true;
+    EXPECT_EQ(ReadAll(*request, 1025, nullptr, &clean), std::string(100, 's'));
+    EXPECT_FALSE(clean);
+    EXPECT_EQ(request->ErrorText(), "timed out") << overridden;
+    release = true;
+  }
 }
 
 // --- Waiting in line ------------------------------------------------------------
@@ -300,13 +339,13 @@ TEST_F(InetTest, PageFetchDoesNotWaitInLineAndAWaitingRequestGivesUpWhenStopped)
   for (int i = 0; i < inet::kMaxConnectionsPerServer; ++i)
     held.emplace_back([&] {
       inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "");
-      inet::Request request(connection, "GET", "/hold", "", "*/*", 1025);
+      inet::Request request(connection, "GET", server.Url("/hold"), "", "*/*", 1025);
       if (request.Send() && ReadAll(request, 1025, nullptr, nullptr) == "held") ++answered;
     });
   for (int i = 0; i < 500 && holding < inet::kMaxConnectionsPerServer; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   ASSERT_EQ(holding, inet::kMaxConnectionsPerServer);
-  EXPECT_EQ(inet::OpenSockets("127.0.0.1", server.Port()), inet::kMaxConnectionsPerServer);
+  EXPECT_EQ(inet::testing::OpenSockets("127.0.0.1", server.Port()), inet::kMaxConnectionsPerServer);
 
   auto page = inet::Request::OpenUrl(session, server.Url("/p"), 32768);
   ASSERT_NE(page, nullptr);
@@ -315,7 +354,7 @@ TEST_F(InetTest, PageFetchDoesNotWaitInLineAndAWaitingRequestGivesUpWhenStopped)
   std::atomic<bool> stop{false};
   auto waiting = std::async(std::launch::async, [&] {
     inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "", &stop);
-    inet::Request request(connection, "GET", "/p", "", "*/*", 1025);
+    inet::Request request(connection, "GET", server.Url("/p"), "", "*/*", 1025);
     const bool answered = request.Send();
     return std::pair(answered, request.ErrorText());
   });
@@ -324,13 +363,13 @@ TEST_F(InetTest, PageFetchDoesNotWaitInLineAndAWaitingRequestGivesUpWhenStopped)
   const auto [gotAnswer, why] = waiting.get();
   EXPECT_FALSE(gotAnswer);
   EXPECT_EQ(why, "stopped");
-  EXPECT_LE(inet::PeakSockets("127.0.0.1", server.Port()), inet::kMaxConnectionsPerServer);
+  EXPECT_LE(inet::testing::PeakSockets("127.0.0.1", server.Port()), inet::kMaxConnectionsPerServer);
 
   release = true;
   for (std::thread& thread : held) thread.join();
   EXPECT_EQ(answered, inet::kMaxConnectionsPerServer);
   // The last Connection gone, the kept-alive connections close.
-  EXPECT_EQ(inet::OpenSockets("127.0.0.1", server.Port()), 0);
+  EXPECT_EQ(inet::testing::OpenSockets("127.0.0.1", server.Port()), 0);
 }
 
 }  // namespace

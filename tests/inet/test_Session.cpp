@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Inet.h"
+#include "InetTestHooks.h"
 #include "LocalServer.h"
 #include "Nginx.h"
 #include "Sandbox.h"
@@ -37,7 +38,9 @@ struct Outcome {
 // One request on the connection, read to its end.
 Outcome Fetch(inet::Connection& connection, const std::string& path,
               const std::string& extraHeaders = {}) {
-  inet::Request request(connection, "GET", path, "", "*/*", inet::kWorkerChunkBytes);
+  const std::string address = (connection.Secure() ? "https://" : "http://") + connection.Host() +
+                              ":" + std::to_string(connection.Port()) + path;
+  inet::Request request(connection, "GET", address, "", "*/*", inet::kWorkerChunkBytes);
   Outcome out;
   out.answered = request.Send(extraHeaders);
   out.status = request.StatusCode();
@@ -66,12 +69,12 @@ class SessionTest : public SandboxTest {
     options_.keyFile = key_;
   }
   void TearDown() override {
-    inet::SetCaFile("");
-    inet::SetTimeouts(60000, 60000);
+    inet::testing::SetCaFile("");
+    inet::testing::SetTimeouts(60000, 60000);
   }
   void StartNginx() {
     ASSERT_TRUE(nginx_.Start(PathOf("nginx"), options_)) << nginx_.Failure();
-    inet::SetCaFile(cert_);
+    inet::testing::SetCaFile(cert_);
   }
   // The access log once it holds at least count requests (nginx writes a
   // line just after the answer has gone out).
@@ -109,9 +112,9 @@ TEST_F(SessionTest, HundredDownloadsOpenAtMostSixConnectionsOverHttp1AndOneOverH
         });
       for (std::thread& worker : workers) worker.join();
       EXPECT_EQ(whole, kFiles) << (secure ? "https" : "http");
-      EXPECT_LE(inet::PeakSockets("127.0.0.1", port), inet::kMaxConnectionsPerServer);
+      EXPECT_LE(inet::testing::PeakSockets("127.0.0.1", port), inet::kMaxConnectionsPerServer);
     }
-    EXPECT_EQ(inet::OpenSockets("127.0.0.1", port), 0);  // closed with the last Connection
+    EXPECT_EQ(inet::testing::OpenSockets("127.0.0.1", port), 0);  // closed with the last Connection
   }
   int plain = 0, secure = 0;
   for (const testnet::NginxHit& hit : HitsWhenLogged(2 * kFiles)) {
@@ -327,7 +330,7 @@ TEST_F(SessionTest, UntrustedCertificateFailsWithAReasonAndSessionReuseDoesNotSk
     inet::Connection trusted(session_, "127.0.0.1", nginx_.TlsPort(), true, "", "");
     EXPECT_TRUE(Fetch(trusted, "/f1").body == FileBody(1));
     for (const std::string& ca : {otherCert, std::string()}) {
-      inet::SetCaFile(ca);
+      inet::testing::SetCaFile(ca);
       inet::Connection untrusted(session_, "127.0.0.1", nginx_.TlsPort(), true, "", "");
       const Outcome out = Fetch(untrusted, "/f2");
       EXPECT_FALSE(out.answered);
@@ -335,7 +338,7 @@ TEST_F(SessionTest, UntrustedCertificateFailsWithAReasonAndSessionReuseDoesNotSk
     }
   }
   // Trusted again, on a new connection: the kept session is resumed.
-  inet::SetCaFile(cert_);
+  inet::testing::SetCaFile(cert_);
   inet::Connection again(session_, "127.0.0.1", nginx_.TlsPort(), true, "", "");
   EXPECT_TRUE(Fetch(again, "/f3").body == FileBody(3));
   const std::vector<testnet::NginxHit> hits = HitsWhenLogged(2);

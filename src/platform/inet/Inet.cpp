@@ -7,6 +7,7 @@
 #include <new>
 
 #include "Engine.h"
+#include "Settings.h"
 #include "Transfer.h"
 #include "Unit_Function.h"
 
@@ -14,55 +15,83 @@ namespace inet {
 
 namespace {
 
-// Process-wide settings. Allocated once and never freed, so that a worker
-// still running while the process exits never meets a destroyed object.
-struct Settings {
-  std::atomic<long> connectMs{60000};
-  std::atomic<long> idleMs{60000};
-  std::mutex caMutex;
-  std::string caFile;
-};
-
-Settings& Config() {
-  static Settings* settings = new Settings;
-  return *settings;
-}
-
-std::string CaFile() {
-  std::lock_guard<std::mutex> lock(Config().caMutex);
-  return Config().caFile;
-}
-
-std::string ServerKey(const std::string& host, int port) {
-  return AsciiLower(host) + ":" + std::to_string(port);
-}
-
 // curl's delivery size for the session's transfers: the reader takes small
 // chunks out of the transfer's buffer, curl fills it in larger ones.
 constexpr long kSessionReceiveBytes = 16384;
 
+// A time limit: the test override when one is in force, else the session's.
+long Limit(long overrideMs, long ownMs) {
+  return overrideMs > 0 ? overrideMs : ownMs;
+}
+
+// The server an address names: its scheme, host and port (the scheme's
+// default when it names none). False when the address cannot be parsed.
+struct Server {
+  std::string scheme, host, port;
+};
+bool ServerOf(const std::string& address, Server& server) {
+  const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
+  if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK) return false;
+  auto part = [&url](CURLUPart which, unsigned flags, std::string& out) {
+    char* text = nullptr;
+    if (curl_url_get(url.get(), which, &text, flags) != CURLUE_OK) return false;
+    out = text;
+    curl_free(text);
+    return true;
+  };
+  return part(CURLUPART_SCHEME, 0, server.scheme) && part(CURLUPART_HOST, 0, server.host) &&
+         part(CURLUPART_PORT, CURLU_DEFAULT_PORT, server.port);
+}
+
+// The address as it is sent to a connection's server: encoded, and with
+// "http://" in front when it names no scheme. Empty when it names another
+// server than the connection's (scheme http, or https for TLS; host with
+// letter case ignored; port).
+std::string AddressFor(const Connection& connection, const std::string& address) {
+  std::string url = EncodeAddress(address);
+  Server server;
+  if (!ServerOf(url, server)) {
+    url.insert(0, "http://");
+    if (!ServerOf(url, server)) return {};
+  }
+  const bool same = AsciiLower(server.scheme) == (connection.Secure() ? "https" : "http") &&
+                    SameTextIgnoreCase(server.host, connection.Host()) &&
+                    server.port == std::to_string(connection.Port());
+  return same ? url : std::string();
+}
+
+// The request's header lines: the extra header text line by line, exactly
+// as given, then the Accept value (none when empty) and no Expect.
+std::unique_ptr<curl_slist, detail::SlistDeleter> HeaderLines(const std::string& extraHeaders,
+                                                              const std::string& acceptTypes) {
+  std::unique_ptr<curl_slist, detail::SlistDeleter> list;
+  auto add = [&list](const std::string& line) {
+    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+    if (grown == nullptr) throw std::bad_alloc();
+    static_cast<void>(list.release());
+    list.reset(grown);
+  };
+  std::size_t start = 0;
+  while (start < extraHeaders.size()) {
+    std::size_t end = extraHeaders.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = extraHeaders.size();
+    if (end > start) add(extraHeaders.substr(start, end - start));
+    start = end + 1;
+  }
+  add(acceptTypes.empty() ? "Accept:" : "Accept: " + acceptTypes);
+  add("Expect:");
+  return list;
+}
+
 }  // namespace
+
+std::string detail::ServerKey(const std::string& host, int port) {
+  return AsciiLower(host) + ":" + std::to_string(port);
+}
 
 void GlobalInit() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-void SetTimeouts(long connectMs, long idleMs) {
-  Config().connectMs = connectMs;
-  Config().idleMs = idleMs;
-}
-
-long ConnectTimeoutMs() {
-  return Config().connectMs;
-}
-long IdleTimeoutMs() {
-  return Config().idleMs;
-}
-
-void SetCaFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(Config().caMutex);
-  Config().caFile = path;
 }
 
 std::string EncodeAddress(std::string_view address) {
@@ -82,19 +111,11 @@ std::string EncodeAddress(std::string_view address) {
   return out;
 }
 
-int OpenSockets(const std::string& host, int port) {
-  return detail::TallyFor(ServerKey(host, port)).open;
-}
-int PeakSockets(const std::string& host, int port) {
-  return detail::TallyFor(ServerKey(host, port)).peak;
-}
-int SlotsInUse(const std::string& host, int port) {
-  return OpenSockets(host, port);
-}
-
 // ---------------------------------------------------------------------------
 
-Session::Session(std::string agent) : agent_(std::move(agent)) {
+Session::Session(std::string agent) : Session(SessionOptions{std::move(agent)}) {}
+
+Session::Session(SessionOptions options) : options_(std::move(options)) {
   GlobalInit();
 }
 
@@ -107,7 +128,7 @@ Connection::Connection(const Session& session, std::string host, int port, bool 
       userName_(std::move(userName)),
       password_(std::move(password)),
       stop_(stop),
-      tally_(&detail::TallyFor(ServerKey(host_, port_))) {
+      tally_(&detail::TallyFor(detail::ServerKey(host_, port_))) {
   detail::Engine::Get().ConnectionOpened();
 }
 
@@ -117,30 +138,35 @@ Connection::~Connection() {
 
 // ---------------------------------------------------------------------------
 
-Request::Request(Connection& connection, std::string verb, std::string path, std::string referer,
+Request::Request(Connection& connection, std::string verb, std::string address, std::string referer,
                  std::string acceptTypes, std::size_t chunkBytes)
     : driver_(&detail::Engine::Get()),
       transfer_(std::make_unique<detail::Transfer>()),
       connection_(&connection),
-      agent_(connection.Owner().Agent()),
+      options_(connection.Owner().Options()),
       verb_(std::move(verb)),
       referer_(std::move(referer)),
       acceptTypes_(std::move(acceptTypes)),
       chunkBytes_(chunkBytes) {
-  if (!connection.Host().empty()) {
-    url_ = EncodeAddress((connection.Secure() ? "https://" : "http://") + connection.Host() + ":" +
-                         std::to_string(connection.Port()) + path);
+  if (connection.Host().empty()) {
+    refusal_ = "no host in the address";
+    return;
+  }
+  url_ = AddressFor(connection, address);
+  if (url_.empty()) {
+    refusal_ = "the address does not name the server " + connection.Host() + ":" +
+               std::to_string(connection.Port());
   }
 }
 
-Request::Request(std::unique_ptr<detail::Driver> ownDriver, std::string url, std::string agent,
+Request::Request(std::unique_ptr<detail::Driver> ownDriver, const Session& session, std::string url,
                  std::string verb, std::string referer, std::string acceptTypes,
                  std::size_t chunkBytes)
     : ownDriver_(std::move(ownDriver)),
       driver_(ownDriver_.get()),
       transfer_(std::make_unique<detail::Transfer>()),
       url_(EncodeAddress(url)),
-      agent_(std::move(agent)),
+      options_(session.Options()),
       verb_(std::move(verb)),
       referer_(std::move(referer)),
       acceptTypes_(std::move(acceptTypes)),
@@ -153,8 +179,8 @@ Request::~Request() {
 std::unique_ptr<Request> Request::OpenUrl(const Session& session, const std::string& url,
                                           std::size_t chunkBytes) {
   GlobalInit();
-  std::unique_ptr<Request> request(new Request(std::make_unique<detail::LocalDriver>(), url,
-                                               session.Agent(), "GET", "", "*/*", chunkBytes));
+  std::unique_ptr<Request> request(new Request(std::make_unique<detail::LocalDriver>(), session,
+                                               url, "GET", "", "*/*", chunkBytes));
   if (!request->Send()) return nullptr;
   return request;
 }
@@ -170,14 +196,17 @@ void Request::Configure(const std::string& extraHeaders, const std::string& body
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, ConnectTimeoutMs());
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                   Limit(detail::ConnectTimeoutOverrideMs(), options_.connectTimeoutMs));
+  t.idleLimit =
+      std::chrono::milliseconds(Limit(detail::IdleTimeoutOverrideMs(), options_.idleTimeoutMs));
   curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, 16384L);
   if (connection_ != nullptr) {
     // The session's requests: HTTP/2 where TLS offers it.
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kSessionReceiveBytes);
     t.tally = &connection_->Tally();
-    t.serverKey = ServerKey(connection_->Host(), connection_->Port());
+    t.serverKey = detail::ServerKey(connection_->Host(), connection_->Port());
     t.secure = connection_->Secure();
     t.stop = connection_->StopFlag();
     if (!connection_->UserName().empty() || !connection_->Password().empty()) {
@@ -190,32 +219,13 @@ void Request::Configure(const std::string& extraHeaders, const std::string& body
         easy, CURLOPT_BUFFERSIZE,
         static_cast<long>(std::clamp<std::size_t>(chunkBytes_, 1024, CURL_MAX_READ_SIZE)));
   }
-  if (!agent_.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, agent_.c_str());
+  if (!options_.agent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, options_.agent.c_str());
   if (!referer_.empty()) curl_easy_setopt(easy, CURLOPT_REFERER, referer_.c_str());
-  if (const std::string caFile = CaFile(); !caFile.empty())
+  if (const std::string caFile = detail::CaFileOverride(); !caFile.empty())
     curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
 
-  curl_slist* list = nullptr;
-  auto add = [&list](const std::string& line) {
-    curl_slist* grown = curl_slist_append(list, line.c_str());
-    if (grown == nullptr) {
-      curl_slist_free_all(list);
-      throw std::bad_alloc();
-    }
-    list = grown;
-  };
-  // The extra header text, line by line, exactly as given.
-  std::size_t start = 0;
-  while (start < extraHeaders.size()) {
-    std::size_t end = extraHeaders.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = extraHeaders.size();
-    if (end > start) add(extraHeaders.substr(start, end - start));
-    start = end + 1;
-  }
-  add(acceptTypes_.empty() ? "Accept:" : "Accept: " + acceptTypes_);
-  add("Expect:");
-  t.headers.reset(list);
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+  t.headers = HeaderLines(extraHeaders, acceptTypes_);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headers.get());
 
   t.body = body;
   if (verb_ == "GET") {
@@ -256,7 +266,7 @@ bool Request::Send(const std::string& extraHeaders, const std::string& body) {
 
 std::string Request::ErrorText() const {
   if (!sent_) return {};
-  if (url_.empty()) return "no host in the address";
+  if (url_.empty()) return refusal_;
   const detail::Transfer& t = *transfer_;
   std::lock_guard<std::mutex> lock(t.mutex);
   if (t.done && t.result != CURLE_OK) return t.failure;

@@ -22,7 +22,7 @@
 //   holds at most 16 KB of a request's body (and one 16 KB delivery more)
 //   until it is read, and pauses the transfer beyond that;
 // - 60 s to connect; a wait for the response or the next body byte fails after
-//   60 s without a byte (both settable for tests);
+//   60 s without a byte (both session options);
 // - at most 6 network connections per server are open at once; requests
 //   beyond what they carry wait in line, and a waiting request gives up when
 //   its Connection's stop flag is set; the page fetch does not wait in line;
@@ -59,41 +59,31 @@ constexpr int kMaxConnectionsPerServer = 6;
 // Redirects followed in a row before a request fails.
 constexpr long kMaxRedirects = 10;
 
-// Time limits, in milliseconds: to establish a connection, and without a byte
-// arriving while a response or body is awaited. Both default to 60000.
-// Changing them affects requests sent afterwards.
-void SetTimeouts(long connectMs, long idleMs);
-long ConnectTimeoutMs();
-long IdleTimeoutMs();
-
-// A file of trusted certificates used in place of the system CA store, for
-// requests sent afterwards; empty restores the system store. A test hook, for
-// tests and benchmarks with a throw-away certificate; the system's store is
-// never touched. A connection or TLS session made under one set of trusted
-// certificates is never reused under another.
-void SetCaFile(const std::string& path);
-
 // The address with every byte outside printable ASCII (below 0x21 or above
 // 0x7E, the blank included) written as %XX with upper-case hex digits.
 std::string EncodeAddress(std::string_view address);
 
-// Network connections that requests on Connections to host:port hold open
-// right now (carrying a request or kept alive for the next), and the most
-// ever open at the same moment (host compared without regard to letter case).
-int OpenSockets(const std::string& host, int port);
-int PeakSockets(const std::string& host, int port);
-// The same figure as OpenSockets: the server's connection slots in use.
-int SlotsInUse(const std::string& host, int port);
+// What a session's requests carry: the agent string (sent as User-Agent;
+// none at all when empty) and the time limits, in milliseconds, to establish
+// a connection and without a byte arriving while a response or body is
+// awaited.
+struct SessionOptions {
+  std::string agent;
+  long connectTimeoutMs = 60000;
+  long idleTimeoutMs = 60000;
+};
 
-// Session: the agent string; the root of the connections and requests made
-// under it. Holds no network resource of its own.
+// Session: its options; the root of the connections and requests made under
+// it. Holds no network resource of its own.
 class Session {
  public:
   explicit Session(std::string agent);
-  const std::string& Agent() const { return agent_; }
+  explicit Session(SessionOptions options);
+  const SessionOptions& Options() const { return options_; }
+  const std::string& Agent() const { return options_.agent; }
 
  private:
-  std::string agent_;
+  SessionOptions options_;
 };
 
 namespace detail {
@@ -141,10 +131,13 @@ class Connection {
 // over chunk by chunk.
 class Request {
  public:
-  // A request on a connection: verb ("GET", "POST", ...), the path with its
-  // query, the referrer (none when empty), the Accept value (none when
-  // empty), and the largest chunk a Read will be asked for.
-  Request(Connection& connection, std::string verb, std::string path, std::string referer,
+  // A request on a connection: verb ("GET", "POST", ...), the whole address
+  // (scheme, server, path and query), the referrer (none when empty), the
+  // Accept value (none when empty), and the largest chunk a Read will be
+  // asked for. The address must name the connection's server (scheme, host
+  // without regard to letter case, port or its default); otherwise, or when
+  // the connection names no host, the request fails without being sent.
+  Request(Connection& connection, std::string verb, std::string address, std::string referer,
           std::string acceptTypes, std::size_t chunkBytes);
   ~Request();
   Request(const Request&) = delete;
@@ -185,7 +178,7 @@ class Request {
   std::string ErrorText() const;
 
  private:
-  Request(std::unique_ptr<detail::Driver> ownDriver, std::string url, std::string agent,
+  Request(std::unique_ptr<detail::Driver> ownDriver, const Session& session, std::string url,
           std::string verb, std::string referer, std::string acceptTypes, std::size_t chunkBytes);
   void Configure(const std::string& extraHeaders, const std::string& body);
   void Started();
@@ -194,8 +187,9 @@ class Request {
   detail::Driver* driver_;
   std::unique_ptr<detail::Transfer> transfer_;
   Connection* connection_ = nullptr;
-  std::string url_;
-  std::string agent_;
+  std::string url_;      // empty: the request cannot be sent, for refusal_
+  std::string refusal_;  // why the address cannot be sent
+  SessionOptions options_;
   std::string verb_;
   std::string referer_;
   std::string acceptTypes_;

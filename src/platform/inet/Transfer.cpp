@@ -144,8 +144,7 @@ void Transfer::End(CURLcode code, std::string text) {
 }
 
 bool Transfer::IdleExpired(Clock::time_point now) const {
-  return connected && !paused && !done &&
-         now - lastActivity >= std::chrono::milliseconds(IdleTimeoutMs());
+  return connected && !paused && !done && now - lastActivity >= idleLimit;
 }
 
 void Transfer::NoteProgress(Clock::time_point now) {
@@ -212,7 +211,7 @@ void LocalDriver::Step(Transfer& transfer, const std::function<bool()>& ready) {
     return;
   }
   if (ready()) return;
-  const auto idle = std::chrono::milliseconds(IdleTimeoutMs());
+  const auto idle = transfer.idleLimit;
   auto slice = std::chrono::duration_cast<std::chrono::milliseconds>(
       transfer.connected ? idle - (now - transfer.lastActivity) : idle);
   lock.unlock();

@@ -89,7 +89,8 @@ class Transfer {
   std::string failure;  // why the transfer was ended here, or curl's own text
   bool paused = false;  // curl holds back the body until resumed
   bool resumeAsked = false;
-  bool connected = false;  // the request is on its way; the idle clock runs
+  bool connected = false;                      // the request is on its way; the idle clock runs
+  std::chrono::milliseconds idleLimit{60000};  // set before the transfer starts
   Clock::time_point lastActivity = Clock::now();
 
   std::size_t Buffered() const { return buffer_.size() - readPos_; }

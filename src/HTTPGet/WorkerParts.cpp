@@ -1,0 +1,80 @@
+#include "WorkerParts.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <system_error>
+
+#include "Unit_Function.h"
+
+bool ParseDecimal(std::string_view digits, std::int64_t& value) {
+  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  return !digits.empty() && error == std::errc() && end == digits.data() + digits.size();
+}
+
+bool RangeFits(std::string_view contentRange, std::int64_t start, std::int64_t total) {
+  if (!StartsWithIgnoreCase(contentRange, "bytes ")) return false;
+  const std::string_view text = contentRange.substr(6);
+  const std::size_t dash = text.find('-');
+  const std::size_t slash = text.find('/');
+  if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
+    return false;
+  std::int64_t first = 0, length = 0;
+  return ParseDecimal(text.substr(0, dash), first) &&
+         ParseDecimal(text.substr(slash + 1), length) && first == start && length == total;
+}
+
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && SameTextIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+void FailWithErrno(const std::string& what, const std::string& name) {
+  throw std::system_error(errno, std::generic_category(), what + " " + name);
+}
+
+TTargetFile::~TTargetFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void TTargetFile::Open(const std::string& name, int flags, const char* what) {
+  fd_ = ::open(name.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd_ < 0) FailWithErrno(what, name);
+  name_ = name;
+}
+
+void TTargetFile::Create(const std::string& name) {
+  Open(name, O_WRONLY | O_CREAT | O_TRUNC, "cannot create");
+}
+
+void TTargetFile::OpenExisting(const std::string& name) {
+  Open(name, O_WRONLY, "cannot open");
+}
+
+void TTargetFile::Seek(std::int32_t position) {
+  if (position < 0 || ::lseek(fd_, position, SEEK_SET) < 0) FailWithErrno("cannot position", name_);
+}
+
+void TTargetFile::Shorten() {
+  if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0)
+    FailWithErrno("cannot shorten", name_);
+}
+
+void TTargetFile::Write(const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd_, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) FailWithErrno("cannot write", name_);
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+}
+
+void TTargetFile::Close() {
+  if (fd_ < 0) return;
+  const int result = ::close(fd_);
+  fd_ = -1;
+  if (result != 0) FailWithErrno("cannot close", name_);
+}

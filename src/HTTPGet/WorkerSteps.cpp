@@ -1,0 +1,270 @@
+// The download worker's run: a short sequence of steps (load the resume
+// state, send the first request, open or resume the target, copy the body,
+// finish). Each step gives its verdict with the reason it fails; the run
+// ends with the verdict of the step that ended it.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <limits>
+
+#include "HTTPGet.h"
+#include "Inet.h"
+#include "WorkerParts.h"
+
+namespace {
+
+// Content type of form data; sent as given, without a line end, with a POST.
+const char kFormContentType[] = "Content-Type: application/x-www-form-urlencoded";
+// Buffers for the header values: a value must fit with its terminating NUL.
+constexpr std::size_t kContentLengthBufferBytes = 2048;
+constexpr std::size_t kLastModifiedBufferBytes = 256;
+constexpr std::size_t kContentRangeBufferBytes = 256;
+
+constexpr std::int64_t kMaxFileBytes = std::numeric_limits<std::int32_t>::max();
+const char kTooLarge[] = "larger than 2 GiB";
+
+// True for an existing name that is not a folder.
+bool FileExists(const std::string& name) {
+  struct stat info {};
+  return ::stat(name.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+// "120000 of 300000 bytes", or "120000 bytes" when the total is unknown.
+std::string Received(std::int64_t got, std::int64_t of) {
+  return std::to_string(got) + (of > 0 ? " of " + std::to_string(of) : std::string()) + " bytes";
+}
+
+}  // namespace
+
+THTTPGetThread::TStep THTTPGetThread::StopCheck() const {
+  return StopRequested ? TStep::Failed(kStoppedReason) : TStep{};
+}
+
+void THTTPGetThread::Finish(const TStep& Step) {
+  if (Step.Ok)
+    Succeeded = true;
+  else
+    Fail(Step.Reason);
+}
+
+void THTTPGetThread::Run() {
+  // The internet handles close on every path: request, connection, session.
+  struct HandleGuard {
+    THTTPGetThread* worker;
+    ~HandleGuard() { worker->CloseInternetHandles(); }
+  } handleGuard{this};
+
+  const TResumeState kept = LoadResumeState();
+  TTargetFile file;
+  bool bodyWanted = true;
+  TStep step = SendFirstRequest(kept);
+  if (step.Ok) step = OpenTarget(file, kept, bodyWanted);
+  // A step that fails before the body leaves file and sidecar as they are.
+  if (!step.Ok) {
+    Finish(step);
+    return;
+  }
+  const bool ranged = ResumeOffset > 0;  // resuming: the body continues the partial file
+  if (bodyWanted) step = CopyBody(ToFile ? &file : nullptr, ranged);
+  Finish(step);
+  file.Close();
+}
+
+THTTPGetThread::TResumeState THTTPGetThread::LoadResumeState() {
+  ResumeOffset = 0;
+  TResumeState kept{FileName + ".log", {}};
+  if (ToFile && FileExists(FileName) && FileExists(kept.SidecarName)) {
+    kept.StoredStamp = ReadFirstLine(kept.SidecarName);
+    if (!kept.StoredStamp.empty()) ResumeOffset = FileSizeOf(FileName);
+  }
+  return kept;
+}
+
+THTTPGetThread::TStep THTTPGetThread::SendFirstRequest(const TResumeState& Kept) {
+  // Where to connect. The request itself takes the whole address.
+  std::string host, path, port = "80";
+  bool secure = false;
+  SplitAddress(URL, host, path, port, secure);
+  const int number = PortNumber(port, secure ? 443 : 80);
+  if (TStep stop = StopCheck(); !stop.Ok) return stop;
+
+  // A download connection waits for a free slot of the server and gives up
+  // when it is asked to stop meanwhile.
+  FSession = std::make_unique<inet::Session>(Agent);
+  FConnection = std::make_unique<inet::Connection>(*FSession, host, number, secure, UserName,
+                                                   Password, &StopRequested);
+  SendRequest({});
+
+  // A run without an answer leaves file and sidecar as they are, and an
+  // error page is never saved as the image.
+  if (TStep stop = StopCheck(); !stop.Ok) return stop;
+  if (TStep answer = Usable(); !answer.Ok) return answer;
+  // A length that is no 32-bit number fails the run before the sidecar.
+  if (TStep length = AnnouncedLength(0, ContentLength); !length.Ok) return length;
+  // The server's stamp goes into the sidecar before any body byte is read.
+  FServerStamp = AnnouncedStamp();
+  if (ToFile && !FServerStamp.empty()) WriteOneLine(FServerStamp, Kept.SidecarName);
+  return StopCheck();
+}
+
+THTTPGetThread::TStep THTTPGetThread::OpenTarget(TTargetFile& File, const TResumeState& Kept,
+                                                 bool& BodyWanted) {
+  ReadCount = 0;
+  if (!ToFile) {
+    ResumeOffset = 0;
+    return {};
+  }
+  // A partial file resumes only when it can be a prefix of what the server
+  // announced under the same stamp.
+  if (!Kept.StoredStamp.empty() && Kept.StoredStamp == FServerStamp && ContentLength > 0 &&
+      ResumeOffset <= ContentLength)
+    return ResumeRange(File, Kept.SidecarName, BodyWanted);
+  // A changed resource, a fresh start, or a server without a stamp: a
+  // sidecar left from before would claim a prefix the file no longer holds.
+  if (FServerStamp.empty()) KeepStamp(FServerStamp, Kept.SidecarName);
+  File.Create(FileName);
+  ResumeOffset = 0;
+  return {};
+}
+
+void THTTPGetThread::SendRequest(const std::string& ExtraLine) {
+  const std::string verb = PostQuery.empty() ? "GET" : "POST";
+  FRequest.reset();
+  FRequest = std::make_unique<inet::Request>(*FConnection, verb, URL, Referer, AcceptTypes,
+                                             inet::kWorkerChunkBytes);
+  if (PostQuery.empty())
+    FRequest->Send(ExtraLine);
+  else if (ExtraLine.empty())
+    FRequest->Send(kFormContentType, PostQuery);
+  else
+    FRequest->Send(std::string(kFormContentType) + "\r\n" + ExtraLine, PostQuery);
+}
+
+THTTPGetThread::TStep THTTPGetThread::Usable() const {
+  const int status = FRequest->StatusCode();
+  if (status >= 200 && status <= 299) return {};
+  if (status == 0) {
+    const std::string why = FRequest->ErrorText();
+    return TStep::Failed(why.empty() ? "no answer from the server" : why);
+  }
+  // "HTTP/1.1 404 Not Found" is reported as "HTTP 404 Not Found".
+  const std::string& raw = FRequest->RawHeaders();
+  const std::string line = raw.substr(0, raw.find_first_of("\r\n"));
+  const std::size_t blank = line.find(' ');
+  return TStep::Failed(blank == std::string::npos ? "HTTP " + std::to_string(status)
+                                                  : "HTTP " + line.substr(blank + 1));
+}
+
+THTTPGetThread::TStep THTTPGetThread::AnnouncedLength(std::int32_t Absent,
+                                                      std::int32_t& Length) const {
+  std::string text;
+  if (!FRequest->QueryHeader("Content-Length", kContentLengthBufferBytes, text)) {
+    Length = Absent;
+    return {};
+  }
+  std::int64_t value = 0;
+  if (!ParseDecimal(text, value) || value < 0)
+    return TStep::Failed("the server announced an invalid length: " + text);
+  if (value > kMaxFileBytes) return TStep::Failed(std::string(kTooLarge) + ": " + text + " bytes");
+  Length = static_cast<std::int32_t>(value);
+  return {};
+}
+
+std::string THTTPGetThread::AnnouncedStamp() const {
+  std::string stamp;
+  if (!FRequest->QueryHeader("Last-Modified", kLastModifiedBufferBytes, stamp)) stamp.clear();
+  return stamp;
+}
+
+void THTTPGetThread::KeepStamp(const std::string& Stamp, const std::string& SidecarName) {
+  if (!Stamp.empty())
+    WriteOneLine(Stamp, SidecarName);
+  else if (::unlink(SidecarName.c_str()) != 0 && errno != ENOENT)
+    FailWithErrno("cannot delete", SidecarName);
+}
+
+THTTPGetThread::TStep THTTPGetThread::ResumeRange(TTargetFile& File, const std::string& SidecarName,
+                                                  bool& BodyWanted) {
+  File.OpenExisting(FileName);
+  File.Seek(static_cast<std::int32_t>(ResumeOffset));
+  // The first body is not read: ask again for the missing bytes only. The
+  // end is one past the last byte; a server takes it as the end.
+  SendRequest("RANGE: bytes=" + std::to_string(ResumeOffset) + "-" + std::to_string(ContentLength) +
+              "\r\n");
+  if (TStep stop = StopCheck(); !stop.Ok) return stop;
+  const int status = FRequest->StatusCode();
+  if (status == 206) {
+    const std::string stamp = AnnouncedStamp();
+    if (!stamp.empty() && stamp != FServerStamp) return TStep::Failed("the server's file changed");
+    std::string range;
+    if (FRequest->QueryHeader("Content-Range", kContentRangeBufferBytes, range) &&
+        RangeFits(range, ResumeOffset, ContentLength))
+      return {};  // the missing bytes follow: append them
+  } else if (status == 200) {
+    return Restart(File, SidecarName);  // the range was ignored: the whole resource follows
+  } else if (status == 416 && ResumeOffset == ContentLength) {
+    BodyWanted = false;  // the partial file is already whole
+    return {};
+  } else if (status != 416) {
+    const TStep answer = Usable();
+    return answer.Ok ? TStep::Failed("HTTP " + std::to_string(status) + " to the ranged request")
+                     : answer;
+  }
+  // The answer does not continue the partial file: fetch the whole resource
+  // with a plain request and write it from the start.
+  SendRequest({});
+  if (TStep stop = StopCheck(); !stop.Ok) return stop;
+  if (TStep answer = Usable(); !answer.Ok) return answer;
+  return Restart(File, SidecarName);
+}
+
+THTTPGetThread::TStep THTTPGetThread::Restart(TTargetFile& File, const std::string& SidecarName) {
+  if (TStep length = AnnouncedLength(ContentLength, ContentLength); !length.Ok) return length;
+  KeepStamp(AnnouncedStamp(), SidecarName);
+  File.Shorten();
+  ResumeOffset = 0;
+  return {};
+}
+
+THTTPGetThread::TStep THTTPGetThread::CopyBody(TTargetFile* File, bool Ranged) {
+  // With an announced length, a body that would run past it is not written.
+  const std::int64_t expected = static_cast<std::int64_t>(ContentLength) - ResumeOffset;
+  auto buffer = std::make_unique<char[]>(inet::kWorkerChunkBytes);
+  std::string broken;  // the transport's reason when a read failed
+  for (;;) {
+    // The partial file and its sidecar stay for a later run.
+    if (TStep stop = StopCheck(); !stop.Ok) return stop;
+    // A failing read ends the body like its end; the count decides.
+    std::size_t got = 0;
+    if (!FRequest->Read(buffer.get(), inet::kWorkerChunkBytes, got)) {
+      const std::string why = FRequest->ErrorText();
+      broken = (why.empty() ? std::string("the connection broke off") : why) + " after ";
+      break;
+    }
+    ChunkBytes = static_cast<std::uint32_t>(got);
+    if (ChunkBytes == 0) break;
+    const std::int64_t after = static_cast<std::int64_t>(ReadCount) + ChunkBytes;
+    if (ContentLength > 0 && after > expected)
+      return TStep::Failed(Ranged ? "the answer does not fit the range asked for"
+                                  : "the answer is longer than the " +
+                                        std::to_string(ContentLength) + " bytes announced");
+    if (ResumeOffset + after > kMaxFileBytes) return TStep::Failed(kTooLarge);
+    if (File != nullptr)
+      File->Write(buffer.get(), ChunkBytes);
+    else
+      TextResult.append(buffer.get(), ChunkBytes);
+    ReadCount = static_cast<std::int32_t>(after);
+    if (ProgressHandler && FLinked) Synchronize([this] { ReportProgress(); });
+  }
+  // Every announced byte arrived.
+  if (static_cast<std::int64_t>(ReadCount) == expected) return {};
+  return TStep::Failed(ShortBodyReason(broken));
+}
+
+std::string THTTPGetThread::ShortBodyReason(const std::string& Broken) const {
+  if (!Broken.empty()) return Broken + Received(ResumeOffset + ReadCount, ContentLength);
+  if (ContentLength == 0)
+    return "the server announced no length (" + std::to_string(ReadCount) + " bytes received)";
+  return "the answer ended after " + Received(ResumeOffset + ReadCount, ContentLength);
+}
