@@ -19,8 +19,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <cstdio>
 #include <thread>
 
+#include "LocalServer.h"
 #include "Seam.h"
 #include "Unit1.h"
 
@@ -54,15 +56,15 @@ int main(int argc, char** argv) {
   QDir().mkpath(out);
 
   // A page with twelve images, one of them missing on the server.
-  httplib::Server server;
+  testnet::LocalServer server;
   std::string page;
   for (int i = 1; i <= 12; ++i)
     page += "<img src=\"photos/photo" + std::string(i < 10 ? "0" : "") + std::to_string(i) +
             (i % 4 == 0 ? ".gif" : ".jpg") + "\">\n";
-  server.Get("/gallery/index.html", [&](const httplib::Request&, httplib::Response& res) {
+  server->Get("/gallery/index.html", [&](const httplib::Request&, httplib::Response& res) {
     res.set_content(page, "text/html");
   });
-  server.Get(R"(/gallery/photos/(.*))", [](const httplib::Request& req, httplib::Response& res) {
+  server->Get(R"(/gallery/photos/(.*))", [](const httplib::Request& req, httplib::Response& res) {
     if (req.matches[1] == "photo07.jpg") {
       res.status = 404;
       return;
@@ -70,8 +72,11 @@ int main(int argc, char** argv) {
     res.set_header("Last-Modified", "Wed, 27 Oct 2010 08:00:00 GMT");
     res.set_content(std::string(180000 + req.path.size() * 1000, 'x'), "image/jpeg");
   });
-  const int port = server.bind_to_any_port("127.0.0.1");
-  std::thread serving([&] { server.listen_after_bind(); });
+  if (!server.Start()) {
+    std::fprintf(stderr, "pixvane_screenshot: the local server on 127.0.0.1 did not start\n");
+    return 1;
+  }
+  const int port = server.Port();
 
   // The program lives in a throw-away folder; its launcher goes there too.
   QTemporaryDir home;
@@ -82,7 +87,6 @@ int main(int argc, char** argv) {
   options.ExecutablePath = home.path() + "/pixvane";
   TForm1 form(options);
   form.show();
-  Wait([&] { return server.is_running(); }, 5000);
 
   const QString base = QStringLiteral("http://127.0.0.1:%1/gallery/").arg(port);
   form.ListBox_imgheimingdan->addItem(base + "photos/photo12.gif");
@@ -103,7 +107,6 @@ int main(int argc, char** argv) {
   ok = Grab(form, form.TabSheet3, out + "/blacklist.png") && ok;
   ok = Grab(form, form.TabSheet1, out + "/changelog.png") && ok;
   form.Timer_CheckDownFile->stop();
-  server.stop();
-  serving.join();
+  server.Stop();
   return ok ? 0 : 1;
 }

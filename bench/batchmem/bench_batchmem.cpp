@@ -46,6 +46,7 @@
 #include "BenchSupport.h"
 #include "HTTPGet.h"
 #include "Inet.h"
+#include "LocalServer.h"
 #include "Seam.h"
 #include "Unit1.h"
 
@@ -132,10 +133,10 @@ int RunBatch(const QString& kind, int count) {
   }
   qputenv("XDG_DESKTOP_DIR", (root + "/desktop").toLocal8Bit());
 
-  httplib::Server server;
-  server.new_task_queue = [] { return new httplib::ThreadPool(8); };
-  server.set_tcp_nodelay(true);
-  server.Get(R"(/img/p(\d+)\.jpg)", [](const httplib::Request& req, httplib::Response& res) {
+  testnet::LocalServer server;
+  server->new_task_queue = [] { return new httplib::ThreadPool(8); };
+  server->set_tcp_nodelay(true);
+  server->Get(R"(/img/p(\d+)\.jpg)", [](const httplib::Request& req, httplib::Response& res) {
     const int n = std::stoi(req.matches[1]);
     res.set_header("Last-Modified", "Sat, 29 Oct 1994 19:43:31 GMT");
     res.set_content_provider(kImageBytes, "image/jpeg",
@@ -148,13 +149,15 @@ int RunBatch(const QString& kind, int count) {
                                return true;
                              });
   });
-  server.Get(R"(/gone/.*)", [](const httplib::Request&, httplib::Response& res) {
+  server->Get(R"(/gone/.*)", [](const httplib::Request&, httplib::Response& res) {
     res.status = 404;
     res.set_content("<html>not found</html>", "text/html");
   });
-  const int port = server.bind_to_any_port("127.0.0.1");
-  std::thread serverThread([&] { server.listen_after_bind(); });
-  while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!server.Start()) {
+    std::fprintf(stderr, "bench_batchmem: the local server on 127.0.0.1 did not start\n");
+    return 1;
+  }
+  const int port = server.Port();
 
   const QString base = QStringLiteral("http://127.0.0.1:%1/%2/p")
                            .arg(port)
@@ -197,8 +200,7 @@ int RunBatch(const QString& kind, int count) {
     malloc_trim(0);
     figures.heldKb = bench::CurrentRssKb();
   }
-  server.stop();
-  serverThread.join();
+  server.Stop();
   std::printf(
       "peak1=%ld peak2=%ld held=%ld components1=%ld components2=%ld left=%ld workers=%ld "
       "files=%ld seconds=%.1f ended=%d\n",

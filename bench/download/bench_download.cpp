@@ -35,6 +35,7 @@
 #include "HTTPGet.h"
 #include "Inet.h"
 #include "InetTestHooks.h"
+#include "LocalServer.h"
 
 extern char** environ;
 
@@ -217,9 +218,9 @@ int main(int argc, char** argv) {
   for (const FileSpec& file : files) totalBytes += file.size;
 
   // The server: bodies computed piece by piece, so it holds none in memory.
-  httplib::Server server;
-  server.new_task_queue = [] { return new httplib::ThreadPool(12); };
-  server.Get(R"(/img/(.+))", [&files](const httplib::Request& req, httplib::Response& res) {
+  testnet::LocalServer server;
+  server->new_task_queue = [] { return new httplib::ThreadPool(12); };
+  server->Get(R"(/img/(.+))", [&files](const httplib::Request& req, httplib::Response& res) {
     const std::string name = req.matches[1];
     auto it = std::find_if(files.begin(), files.end(),
                            [&](const FileSpec& file) { return file.name == name; });
@@ -239,9 +240,11 @@ int main(int argc, char** argv) {
                                return true;
                              });
   });
-  const int port = server.bind_to_any_port("127.0.0.1");
-  std::thread serverThread([&] { server.listen_after_bind(); });
-  while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!server.Start()) {
+    std::fprintf(stderr, "bench_download: the local server on 127.0.0.1 did not start\n");
+    return 1;
+  }
+  const int port = server.Port();
   const std::string base = "http://127.0.0.1:" + std::to_string(port) + "/img/";
 
   const long rssBefore = bench::CurrentRssKb();
@@ -268,8 +271,7 @@ int main(int argc, char** argv) {
       bench::RunProgram({"curl", "-s", "--parallel", "--parallel-max", "6", "--config", config});
   if (curlRun.ran) curlRun.ok = curlRun.ok && Verify(curl, files);
 
-  server.stop();
-  serverThread.join();
+  server.Stop();
 
   const double mb = totalBytes / 1e6;
   std::printf("files: %zu (200 x 256 KB + 5 x 20 MB), %.1f MB from 127.0.0.1, 6 connections\n",

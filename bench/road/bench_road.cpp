@@ -57,6 +57,7 @@
 #include "BenchSupport.h"
 #include "HTTPGet.h"
 #include "Inet.h"
+#include "LocalServer.h"
 #include "RoadWatch.h"
 #include "Seam.h"
 #include "Unit1.h"
@@ -188,17 +189,17 @@ int main(int argc, char** argv) {
   // ---- the server ------------------------------------------------------
   const std::string page = MakePage();
   std::atomic<int> imageRequests{0};
-  httplib::Server server;
-  server.new_task_queue = [] { return new httplib::ThreadPool(12); };
+  testnet::LocalServer server;
+  server->new_task_queue = [] { return new httplib::ThreadPool(12); };
   // As nginx does on keep-alive connections: without it the last small
   // segment of every response waits for the client's delayed acknowledgement.
-  server.set_tcp_nodelay(true);
-  server.Get("/gallery/index.html", [&](const httplib::Request&, httplib::Response& res) {
+  server->set_tcp_nodelay(true);
+  server->Get("/gallery/index.html", [&](const httplib::Request&, httplib::Response& res) {
     res.set_header("Last-Modified", "Sat, 29 Oct 1994 19:43:31 GMT");
     res.set_content(page, "text/html");
   });
-  server.Get(R"(/gallery/img/p(\d{4})\.jpg)", [&](const httplib::Request& req,
-                                                  httplib::Response& res) {
+  server->Get(R"(/gallery/img/p(\d{4})\.jpg)", [&](const httplib::Request& req,
+                                                   httplib::Response& res) {
     const int n = std::stoi(req.matches[1]);
     if (n < 1 || n > kImages) {
       res.status = 404;
@@ -217,10 +218,11 @@ int main(int argc, char** argv) {
                                return true;
                              });
   });
-  const int port = server.bind_to_any_port("127.0.0.1");
-  std::thread serverThread([&] { server.listen_after_bind(); });
-  for (int i = 0; i < 2000 && !server.is_running(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!server.Start()) {
+    std::fprintf(stderr, "bench_road: the local server on 127.0.0.1 did not start\n");
+    return 1;
+  }
+  const int port = server.Port();
   const std::string base = "http://127.0.0.1:" + std::to_string(port) + "/gallery/";
 
   // ---- the same addresses with other programs, before the road ------------
@@ -393,8 +395,7 @@ int main(int argc, char** argv) {
   const std::vector<Tool> toolsAfter = RunTools(root.toStdString(), "after", base);
 
   form.reset();
-  server.stop();
-  serverThread.join();
+  server.Stop();
 
   // ---- figures ---------------------------------------------------------------
   const double mb = kImages * static_cast<double>(kImageBytes) / 1e6;

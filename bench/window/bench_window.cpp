@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "LocalServer.h"
 #include "Seam.h"
 #include "Unit1.h"
 
@@ -99,13 +100,15 @@ int main(int argc, char** argv) {
 
   // ---- acquisition ----------------------------------------------------
   const std::string page = MakePage(100000, 50000, 20u << 20);
-  httplib::Server server;
-  server.Get("/gallery/index.html", [&](const httplib::Request&, httplib::Response& res) {
+  testnet::LocalServer server;
+  server->Get("/gallery/index.html", [&](const httplib::Request&, httplib::Response& res) {
     res.set_content(page, "text/html");
   });
-  const int port = server.bind_to_any_port("127.0.0.1");
-  std::thread serving([&] { server.listen_after_bind(); });
-  while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  if (!server.Start()) {
+    std::fprintf(stderr, "bench_window: the local server on 127.0.0.1 did not start\n");
+    return 1;
+  }
+  const int port = server.Port();
   const QString base = QStringLiteral("http://127.0.0.1:%1/gallery/").arg(port);
   QStringList blacklist;
   for (int i = 0; i < 1000; ++i)
@@ -122,8 +125,7 @@ int main(int argc, char** argv) {
                   form.ListBox_imglist->count());
     Row(what, s, 2.0);
   }
-  server.stop();
-  serving.join();
+  server.Stop();
 
   // ---- curation -------------------------------------------------------
   QStringList addresses;

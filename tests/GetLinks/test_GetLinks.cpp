@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "GetLinks.h"
@@ -350,28 +351,29 @@ TEST(BadInput, NulBytes) {
   EXPECT_EQ(Scan(std::string(1000, '\0')), Links{});
 }
 
-TEST(BadInput, UnterminatedQuoteRunsToTheEndOfThePage) {
-  EXPECT_EQ(Scan("<img src='pics/unterminated.jpg"),
-            Links{"http://host/dir/pics/unterminated.jpg"});
-  EXPECT_EQ(Scan("<img src=\"pics/x.jpg\" alt=\"no end"), Links{"http://host/dir/pics/x.jpg"});
-  EXPECT_EQ(Scan("<img src='"), Links{});
-  EXPECT_EQ(Scan("<img src=''''"), Links{});
-}
-
-TEST(BadInput, TagAtTheVeryEnd) {
-  EXPECT_EQ(Scan("<img src='pics/one.jpg'><img"), Links{"http://host/dir/pics/one.jpg"});
-  EXPECT_EQ(Scan("<img src='pics/one.jpg'><input"), Links{"http://host/dir/pics/one.jpg"});
-  EXPECT_EQ(Scan("<img"), Links{});
-  EXPECT_EQ(Scan("<input"), Links{});
-  EXPECT_EQ(Scan("<im"), Links{});
-}
-
-TEST(BadInput, SourceAttributeAtTheVeryEnd) {
-  EXPECT_EQ(Scan("<img src='pics/one.jpg'><img src="), Links{"http://host/dir/pics/one.jpg"});
-  EXPECT_EQ(Scan("<img src='pics/one.jpg'><img src=x"), Links{"http://host/dir/pics/one.jpg"});
-  EXPECT_EQ(Scan("<img src="), Links{});
-  EXPECT_EQ(Scan("src="), Links{});
-  EXPECT_EQ(Scan("src=abcdefghi"), Links{"http://host/dir/abcdefghi"});
+// A page that ends inside a value, a tag or a source attribute: the tags
+// before it still count, and no scan runs past the end.
+TEST(BadInput, PageEndingInsideATagOrAValue) {
+  const std::pair<std::string, Links> cases[] = {
+      // An unterminated quote runs to the end of the page.
+      {"<img src='pics/unterminated.jpg", {"http://host/dir/pics/unterminated.jpg"}},
+      {"<img src=\"pics/x.jpg\" alt=\"no end", {"http://host/dir/pics/x.jpg"}},
+      {"<img src='", {}},
+      {"<img src=''''", {}},
+      // A tag at the very end.
+      {"<img src='pics/one.jpg'><img", {"http://host/dir/pics/one.jpg"}},
+      {"<img src='pics/one.jpg'><input", {"http://host/dir/pics/one.jpg"}},
+      {"<img", {}},
+      {"<input", {}},
+      {"<im", {}},
+      // A source attribute at the very end.
+      {"<img src='pics/one.jpg'><img src=", {"http://host/dir/pics/one.jpg"}},
+      {"<img src='pics/one.jpg'><img src=x", {"http://host/dir/pics/one.jpg"}},
+      {"<img src=", {}},
+      {"src=", {}},
+      {"src=abcdefghi", {"http://host/dir/abcdefghi"}},
+  };
+  for (const auto& [page, links] : cases) EXPECT_EQ(Scan(page), links) << page;
 }
 
 TEST(BadInput, AddressOfTenThousandBytes) {

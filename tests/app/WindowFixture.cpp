@@ -28,3 +28,13 @@ void WindowTest::CreateWindow(std::function<void(int)> beforeStep) {
 void WindowTest::DestroyWindow() {
   Form.reset();
 }
+
+void OpenWindowTest::SetUp() {
+  WindowTest::SetUp();
+  CreateWindow();
+}
+
+void SetItems(QListWidget* list, const QStringList& items) {
+  list->clear();
+  list->addItems(items);
+}

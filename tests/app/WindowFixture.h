@@ -72,3 +72,12 @@ class WindowTest : public SandboxTest {
  private:
   QByteArray savedDesktop_;
 };
+
+// A window test whose window is created before every test.
+class OpenWindowTest : public WindowTest {
+ protected:
+  void SetUp() override;
+};
+
+// Replaces every item of list with items.
+void SetItems(QListWidget* list, const QStringList& items);

@@ -15,16 +15,9 @@
 
 namespace {
 
-class Curation : public WindowTest {
+class Curation : public OpenWindowTest {
  protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    CreateWindow();
-  }
-  void Fill(const QStringList& items) {
-    Form->ListBox_imglist->clear();
-    Form->ListBox_imglist->addItems(items);
-  }
+  void Fill(const QStringList& items) { SetItems(Form->ListBox_imglist, items); }
   void Select(QListWidget* list, std::initializer_list<int> rows) {
     for (int row : rows) list->item(row)->setSelected(true);
   }

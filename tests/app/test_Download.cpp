@@ -21,16 +21,9 @@ using testnet::PatternBytes;
 
 namespace {
 
-class DownloadPage : public WindowTest {
+class DownloadPage : public OpenWindowTest {
  protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    CreateWindow();
-  }
-  void SetDownloads(const QStringList& addresses) {
-    Form->ListBox_Download->clear();
-    Form->ListBox_Download->addItems(addresses);
-  }
+  void SetDownloads(const QStringList& addresses) { SetItems(Form->ListBox_Download, addresses); }
   QString Batch() const { return Form->SavePath->text() + Form->FileName->text(); }
 };
 

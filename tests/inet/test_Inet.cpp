@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -17,10 +18,26 @@ namespace {
 
 class InetTest : public SandboxTest {
  protected:
-  void SetUp() override { inet::GlobalInit(); }
+  void SetUp() override {
+    inet::GlobalInit();
+    session_ = std::make_unique<inet::Session>("t");
+  }
   void TearDown() override {
     inet::testing::SetTimeouts(60000, 60000);
     inet::testing::SetCaFile("");
+  }
+
+  // Starts server and opens path on it through the test's session; null, with
+  // the reason recorded as a failure, when either does not happen.
+  std::unique_ptr<inet::Request> StartAndOpen(LocalServer& server, const std::string& path,
+                                              std::size_t chunk) {
+    if (!server.Start()) {
+      ADD_FAILURE() << "the local server did not start";
+      return nullptr;
+    }
+    auto request = inet::Request::OpenUrl(*session_, server.Url(path), chunk);
+    if (!request) ADD_FAILURE() << path << " could not be opened";
+    return request;
   }
 
   // The whole body of an opened request, read in chunks of chunk bytes;
@@ -51,6 +68,8 @@ class InetTest : public SandboxTest {
       if (key == name) return value;
     return "<none>";
   }
+
+  std::unique_ptr<inet::Session> session_;
 };
 
 // --- Addresses -------------------------------------------------------------
@@ -78,9 +97,7 @@ TEST_F(InetTest, RawHeadersAreThoseOfTheFinalResponseAfterRedirects) {
     res.set_header("X-Final", "yes");
     res.set_content("done", "text/plain");
   });
-  ASSERT_TRUE(server.Start());
-  inet::Session session("t");
-  auto request = inet::Request::OpenUrl(session, server.Url("/first"), 32768);
+  auto request = StartAndOpen(server, "/first", 32768);
   ASSERT_NE(request, nullptr);
   const std::string& headers = request->RawHeaders();
   EXPECT_EQ(headers.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << headers;
@@ -111,12 +128,10 @@ TEST_F(InetTest, FollowsTenRedirectsButNotEleven) {
     else
       res.set_redirect("/hop/" + std::to_string(left - 1));
   });
-  ASSERT_TRUE(server.Start());
-  inet::Session session("t");
-  auto ten = inet::Request::OpenUrl(session, server.Url("/hop/10"), 32768);
+  auto ten = StartAndOpen(server, "/hop/10", 32768);
   ASSERT_NE(ten, nullptr);
   EXPECT_EQ(ReadAll(*ten, 32768, nullptr, nullptr), "arrived");
-  EXPECT_EQ(inet::Request::OpenUrl(session, server.Url("/hop/11"), 32768), nullptr);
+  EXPECT_EQ(inet::Request::OpenUrl(*session_, server.Url("/hop/11"), 32768), nullptr);
 }
 
 TEST_F(InetTest, HeaderValuesMustFitTheirBuffer) {
@@ -127,9 +142,7 @@ TEST_F(InetTest, HeaderValuesMustFitTheirBuffer) {
     res.set_header("X-Padded", "  value with inner blanks ");
     res.set_content("", "text/plain");
   });
-  ASSERT_TRUE(server.Start());
-  inet::Session session("t");
-  auto request = inet::Request::OpenUrl(session, server.Url("/h"), 1025);
+  auto request = StartAndOpen(server, "/h", 1025);
   ASSERT_NE(request, nullptr);
   std::string value = "unchanged";
   EXPECT_TRUE(request->QueryHeader("Last-Modified", 256, value));

@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "ClosedPort.h"
+
 extern char** environ;
 
 namespace testnet {
@@ -76,8 +78,8 @@ class Nginx {
     ::mkdir(folder_.c_str(), 0755);
     ::mkdir((folder_ + "tmp").c_str(), 0755);
     for (int attempt = 0; attempt < 5; ++attempt) {
-      port_ = FreePort();
-      tlsPort_ = options.certFile.empty() ? -1 : FreePort();
+      port_ = ClosedPort();
+      tlsPort_ = options.certFile.empty() ? -1 : ClosedPort();
       if (port_ == tlsPort_) continue;
       WriteConfig(options);
       if (Launch(program)) return true;
@@ -146,18 +148,6 @@ class Nginx {
   }
 
  private:
-  static int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-  }
-
   static bool Accepts(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};

@@ -1,6 +1,6 @@
-// In-process servers on 127.0.0.1 for the network tests: a cpp-httplib
-// server on a random port (plain or TLS with a throw-away certificate) and a
-// listener that never answers.
+// The in-process servers on 127.0.0.1 that every network test uses: a
+// cpp-httplib server on a random port (plain or TLS with a throw-away
+// certificate), a listener that never answers and a port that is closed.
 #pragma once
 
 #include <arpa/inet.h>
@@ -16,6 +16,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+
+#include "ClosedPort.h"
 
 namespace testnet {
 
@@ -100,19 +102,6 @@ class SilentListener {
   int fd_ = -1;
   int port_ = -1;
 };
-
-// A port on 127.0.0.1 where nothing listens (bound, then released).
-inline int ClosedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 // A self-signed certificate for 127.0.0.1 made with the openssl tool into
 // folder (cert.pem, key.pem). True when both files were written.
