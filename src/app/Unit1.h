@@ -310,33 +310,6 @@ class TForm1 : public QMainWindow {
   friend class TForm1Access;
 };
 
-// The memo's lines as the list commands read them: the text after a final
-// line break is no line, and each line is cut to 4096 bytes of UTF-8.
-QStringList MemoLines(const QPlainTextEdit* memo);
-
-// Replaces the memo's text by these lines, so that MemoLines gives them back.
-void SetMemoLines(QPlainTextEdit* memo, const QStringList& lines);
-
-// The whole-entry key of the lists' case-insensitive search: "A" to "Z"
-// folded to "a" to "z", every other character kept.
-QString ListKeyOf(const QString& text);
-
-// Index of the first item equal to text, letter case of A-Z aside; -1 when
-// there is none.
-int IndexOfIgnoreCase(const QListWidget* list, const QString& text);
-
-// For each item of the list, whether it is selected. Read from the selection
-// ranges at once: asking each item costs a search of the whole selection.
-std::vector<bool> SelectionMask(const QListWidget* list);
-
-// Replaces the list's items by kept (the items whose removed flag is not
-// set, in order), keeping the caret on its item or its successor.
-void ReplaceItemsKeepingCaret(QListWidget* list, const QStringList& kept,
-                              const std::vector<bool>& removed);
-
-// The texts of all items of a list, in order.
-QStringList ItemTexts(const QListWidget* list);
-
 // What the download list keeps with each address: the file name chosen at
 // import, the target path of its last start, and why its download failed.
 enum TDownloadItemData {
