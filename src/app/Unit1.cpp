@@ -79,7 +79,20 @@ void TForm1::WireHandlers() {
   menu(N5, &TForm1::N5Click);
   menu(N8, &TForm1::N8Click);
   menu(N3, &TForm1::N3Click);
+  // The banner and the two footer labels.
+  const auto label = [this](TClickableLabel* l, void (TForm1::*handler)(QObject*)) {
+    connect(l, &TClickableLabel::clicked, this,
+            [this, l, handler] { Guarded([&] { (this->*handler)(l); }); });
+  };
+  label(Image1, &TForm1::Image1Click);
+  label(Label5, &TForm1::Label5Click);
+  label(Label8, &TForm1::Label8Click);
+  connect(Timer_CheckDownFile, &QTimer::timeout, this,
+          [this] { Guarded([&] { Timer_CheckDownFileTimer(Timer_CheckDownFile); }); });
+  WireLists();
+}
 
+void TForm1::WireLists() {
   // The pop-up menus open on a right click over their list.
   connect(ListBox_imglist, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     PopupMenu1->popup(ListBox_imglist->viewport()->mapToGlobal(at));
@@ -103,14 +116,12 @@ void TForm1::WireHandlers() {
         !ListBox_Download->selectedItems().isEmpty())
       Guarded([&] { ListBox_DownloadClick(ListBox_Download); });
   });
-  connect(Timer_CheckDownFile, &QTimer::timeout, this,
-          [this] { Guarded([&] { Timer_CheckDownFileTimer(Timer_CheckDownFile); }); });
 
-  // Clicks on labels and the banner, double-clicks on the two edits, the
-  // header and footer keeping their right-anchored items in place, and right
-  // clicks over the two lists with menus.
+  // Double-clicks on the two edits, the header and footer keeping their
+  // right-anchored items in place, and right clicks over the two lists with
+  // menus.
   for (QObject* watched : std::initializer_list<QObject*>{
-           Image1, Label5, Label8, Url, FileName, Panel1, Panel2, ListBox_imglist->viewport(),
+           Url, FileName, Panel1, Panel2, ListBox_imglist->viewport(),
            ListBox_imgheimingdan->viewport(), ListBox_Download->viewport()})
     watched->installEventFilter(this);
 }
@@ -130,10 +141,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       if (mouse->button() == Qt::RightButton &&
           (watched == ListBox_imglist->viewport() || watched == ListBox_imgheimingdan->viewport()))
         return true;
-      if (mouse->button() != Qt::LeftButton) break;
-      if (watched == Image1) Guarded([&] { Image1Click(Image1); });
-      if (watched == Label5) Guarded([&] { Label5Click(Label5); });
-      if (watched == Label8) Guarded([&] { Label8Click(Label8); });
       break;
     }
     case QEvent::MouseButtonPress:

@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include "ClickableLabel.h"
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -64,7 +66,7 @@ class TForm1 : public QMainWindow {
   // ---- Controls -------------------------------------------------------
   // Header
   QWidget* Panel1 = nullptr;
-  QLabel* Image1 = nullptr;
+  TClickableLabel* Image1 = nullptr;
   QLabel* Image2 = nullptr;
   QLabel* Label3 = nullptr;
   QLineEdit* Edit_Ver = nullptr;
@@ -133,8 +135,8 @@ class TForm1 : public QMainWindow {
   QPlainTextEdit* Memo4 = nullptr;
   // Footer
   QWidget* Panel2 = nullptr;
-  QLabel* Label5 = nullptr;
-  QLabel* Label8 = nullptr;
+  TClickableLabel* Label5 = nullptr;
+  TClickableLabel* Label8 = nullptr;
   QPushButton* Button4 = nullptr;
   QPushButton* Button17 = nullptr;
   QPushButton* Button3 = nullptr;
@@ -252,8 +254,10 @@ class TForm1 : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void BuildWindow();    // Unit1_Layout.cpp
-  void WireHandlers();   // Unit1.cpp
+  void BuildWindow();  // Unit1_Layout.cpp
+  // Connects every control's event to its handler (Unit1.cpp).
+  void WireHandlers();
+  void WireLists();      // the lists' menus and clicks, and the watched events
   void PlaceAnchored();  // Unit1_Layout.cpp: keeps right-anchored items in place
   void RunStartupStep(int step, const std::function<void()>& body);
 

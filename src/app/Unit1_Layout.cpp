@@ -154,7 +154,7 @@ void TForm1::BuildWindow() {
   Panel1 = header;
   Panel1->setFixedHeight(108);
   Paint(Panel1, QPalette::Window, QColor(255, 0, 255));  // fuchsia, covered by the pictures
-  Image1 = Make<QLabel>("Image1", Panel1);
+  Image1 = Make<TClickableLabel>("Image1", Panel1);
   Image1->setPixmap(QPixmap::fromImage(LoadHeaderPicture(QStringLiteral(":/assets/banner.jpg"))));
   Image1->setGeometry(1, 1, 656, 106);
   Image2 = Make<QLabel>("Image2", Panel1);
@@ -393,14 +393,14 @@ void TForm1::BuildWindow() {
   // ---- Footer -------------------------------------------------------------
   Panel2 = Make<QWidget>("Panel2", central);
   Panel2->setFixedHeight(40);
-  Label5 =
-      Make<QLabel>("Label5", QStringLiteral("Qorvella ") + QString::fromLatin1(kHomeHost), Panel2);
+  Label5 = Make<TClickableLabel>(
+      "Label5", QStringLiteral("Qorvella ") + QString::fromLatin1(kHomeHost), Panel2);
   Label5->setStyleSheet(QStringLiteral("color: green; font-weight: bold;"));
   Label5->setCursor(Qt::WhatsThisCursor);
   Label5->setGeometry(8, 12, Label5->sizeHint().width(), 18);
   Button17 = MakeButton("Button17", QStringLiteral("在线版"), Panel2);
   Button17->move(Label5->geometry().right() + 12, 8);
-  Label8 = Make<QLabel>("Label8", QStringLiteral("你提意见,我改进"), Panel2);
+  Label8 = Make<TClickableLabel>("Label8", QStringLiteral("你提意见,我改进"), Panel2);
   Label8->setCursor(Qt::WhatsThisCursor);
   Button4 = MakeButton("Button4", QStringLiteral("退出"), Panel2);
   Button3 = MakeButton("Button3", QStringLiteral("软件更新"), Panel2);
