@@ -2,7 +2,8 @@
 // its design name (also its objectName); every behaviour is a handler named
 // after its control and event. The handlers live in one file per group:
 //   Unit1.cpp              construction, wiring, startup (FormCreate/FormDestroy)
-//   Unit1_Layout.cpp       the controls and their arrangement
+//   Unit1_Layout.cpp       the window's frame: header, footer, status bar, menus
+//   Unit1_Pages.cpp        the controls of the four pages
 //   Unit1_Links.cpp        publisher links and the exit button
 //   Unit1_Acquisition.cpp  batch acquisition, clipboard sniffing, paste
 //   Unit1_Filters.cpp      type filters of the processed list
@@ -254,11 +255,25 @@ class TForm1 : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void BuildWindow();  // Unit1_Layout.cpp
+  // The builders of the window's parts; each sets the members of its part
+  // (Unit1_Layout.cpp and Unit1_Pages.cpp).
+  void BuildWindow();
+  QWidget* BuildHeader(QWidget* parent);
+  void BuildAcquisitionPage();
+  QWidget* BuildModeBox(QWidget* parent);
+  QWidget* BuildFilterBox(QWidget* parent);
+  void BuildDownloadPage();
+  QWidget* BuildProgressBox(QWidget* parent);
+  QWidget* BuildSaveFolderBox(QWidget* parent);
+  void BuildBlacklistPage();
+  void BuildUpdatePage();
+  QWidget* BuildFooter(QWidget* parent);
+  void BuildStatusBar();
+  void BuildMenus();
+  void PlaceAnchored();  // keeps the right-anchored items of header and footer in place
   // Connects every control's event to its handler (Unit1.cpp).
   void WireHandlers();
-  void WireLists();      // the lists' menus and clicks, and the watched events
-  void PlaceAnchored();  // Unit1_Layout.cpp: keeps right-anchored items in place
+  void WireLists();  // the lists' menus and clicks, and the watched events
   void RunStartupStep(int step, const std::function<void()>& body);
 
   // One download that a batch start set up, by its target path.
