@@ -57,6 +57,7 @@
 #include "BenchSupport.h"
 #include "HTTPGet.h"
 #include "Inet.h"
+#include "ListText.h"
 #include "LocalServer.h"
 #include "RoadWatch.h"
 #include "Seam.h"

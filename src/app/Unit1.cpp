@@ -79,7 +79,20 @@ void TForm1::WireHandlers() {
   menu(N5, &TForm1::N5Click);
   menu(N8, &TForm1::N8Click);
   menu(N3, &TForm1::N3Click);
+  // The banner and the two footer labels.
+  const auto label = [this](TClickableLabel* l, void (TForm1::*handler)(QObject*)) {
+    connect(l, &TClickableLabel::clicked, this,
+            [this, l, handler] { Guarded([&] { (this->*handler)(l); }); });
+  };
+  label(Image1, &TForm1::Image1Click);
+  label(Label5, &TForm1::Label5Click);
+  label(Label8, &TForm1::Label8Click);
+  connect(Timer_CheckDownFile, &QTimer::timeout, this,
+          [this] { Guarded([&] { Timer_CheckDownFileTimer(Timer_CheckDownFile); }); });
+  WireLists();
+}
 
+void TForm1::WireLists() {
   // The pop-up menus open on a right click over their list.
   connect(ListBox_imglist, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     PopupMenu1->popup(ListBox_imglist->viewport()->mapToGlobal(at));
@@ -103,14 +116,12 @@ void TForm1::WireHandlers() {
         !ListBox_Download->selectedItems().isEmpty())
       Guarded([&] { ListBox_DownloadClick(ListBox_Download); });
   });
-  connect(Timer_CheckDownFile, &QTimer::timeout, this,
-          [this] { Guarded([&] { Timer_CheckDownFileTimer(Timer_CheckDownFile); }); });
 
-  // Clicks on labels and the banner, double-clicks on the two edits, the
-  // header and footer keeping their right-anchored items in place, and right
-  // clicks over the two lists with menus.
+  // Double-clicks on the two edits, the header and footer keeping their
+  // right-anchored items in place, and right clicks over the two lists with
+  // menus.
   for (QObject* watched : std::initializer_list<QObject*>{
-           Image1, Label5, Label8, Url, FileName, Panel1, Panel2, ListBox_imglist->viewport(),
+           Url, FileName, Panel1, Panel2, ListBox_imglist->viewport(),
            ListBox_imgheimingdan->viewport(), ListBox_Download->viewport()})
     watched->installEventFilter(this);
 }
@@ -130,10 +141,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       if (mouse->button() == Qt::RightButton &&
           (watched == ListBox_imglist->viewport() || watched == ListBox_imgheimingdan->viewport()))
         return true;
-      if (mouse->button() != Qt::LeftButton) break;
-      if (watched == Image1) Guarded([&] { Image1Click(Image1); });
-      if (watched == Label5) Guarded([&] { Label5Click(Label5); });
-      if (watched == Label8) Guarded([&] { Label8Click(Label8); });
       break;
     }
     case QEvent::MouseButtonPress:
@@ -271,78 +278,6 @@ QString TForm1::TargetPathOf(const QString& name) const {
   return SavePath->text() + FileName->text() + QLatin1Char('/') +
          QString::fromStdString(
              targetnames::FileNameOf(name.toStdString(), CheckBox_QiangZhiXiaZai->isChecked()));
-}
-
-QStringList MemoLines(const QPlainTextEdit* memo) {
-  const QString text = memo->toPlainText();
-  if (text.isEmpty()) return {};
-  QStringList lines = text.split(QLatin1Char('\n'));
-  if (lines.back().isEmpty()) lines.removeLast();
-  for (QString& line : lines) {
-    if (line.size() * 3 <= static_cast<qsizetype>(kMemoLineBytes)) continue;  // surely short
-    const QByteArray bytes = line.toUtf8();
-    if (static_cast<std::size_t>(bytes.size()) > kMemoLineBytes)
-      line = QString::fromStdString(
-          CutToBytes(std::string_view(bytes.constData(), bytes.size()), kMemoLineBytes));
-  }
-  return lines;
-}
-
-void SetMemoLines(QPlainTextEdit* memo, const QStringList& lines) {
-  QString text = lines.join(QLatin1Char('\n'));
-  // A final empty line needs its own line break to count as a line.
-  if (!lines.isEmpty() && lines.back().isEmpty()) text += QLatin1Char('\n');
-  memo->setPlainText(text);
-}
-
-QString ListKeyOf(const QString& text) {
-  QString key = text;
-  for (QChar& c : key)
-    if (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) c = QChar(c.unicode() + 32);
-  return key;
-}
-
-int IndexOfIgnoreCase(const QListWidget* list, const QString& text) {
-  const QString key = ListKeyOf(text);
-  for (int i = 0, n = list->count(); i < n; ++i) {
-    const QString item = list->item(i)->text();
-    if (item.size() == key.size() && ListKeyOf(item) == key) return i;
-  }
-  return -1;
-}
-
-std::vector<bool> SelectionMask(const QListWidget* list) {
-  std::vector<bool> mask(static_cast<std::size_t>(list->count()), false);
-  for (const QItemSelectionRange& range : list->selectionModel()->selection())
-    for (int row = range.top(); row <= range.bottom(); ++row)
-      if (row >= 0 && static_cast<std::size_t>(row) < mask.size())
-        mask[static_cast<std::size_t>(row)] = true;
-  return mask;
-}
-
-void ReplaceItemsKeepingCaret(QListWidget* list, const QStringList& kept,
-                              const std::vector<bool>& removed) {
-  // The caret stays on its item when that stays, else on the item that
-  // takes its place.
-  const int caret = list->currentRow();
-  int newCaret = -1;
-  if (caret >= 0) {
-    newCaret = 0;
-    for (int i = 0; i < caret; ++i)
-      if (!removed[static_cast<std::size_t>(i)]) ++newCaret;
-  }
-  list->clear();
-  list->addItems(kept);
-  if (newCaret >= 0 && !kept.isEmpty())
-    list->setCurrentRow(std::min(newCaret, static_cast<int>(kept.size()) - 1),
-                        QItemSelectionModel::NoUpdate);
-}
-
-QStringList ItemTexts(const QListWidget* list) {
-  QStringList texts;
-  texts.reserve(list->count());
-  for (int i = 0, n = list->count(); i < n; ++i) texts << list->item(i)->text();
-  return texts;
 }
 
 QString AppDirOf(const QString& executablePath) {

@@ -2,7 +2,8 @@
 // its design name (also its objectName); every behaviour is a handler named
 // after its control and event. The handlers live in one file per group:
 //   Unit1.cpp              construction, wiring, startup (FormCreate/FormDestroy)
-//   Unit1_Layout.cpp       the controls and their arrangement
+//   Unit1_Layout.cpp       the window's frame: header, footer, status bar, menus
+//   Unit1_Pages.cpp        the controls of the four pages
 //   Unit1_Links.cpp        publisher links and the exit button
 //   Unit1_Acquisition.cpp  batch acquisition, clipboard sniffing, paste
 //   Unit1_Filters.cpp      type filters of the processed list
@@ -23,6 +24,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "ClickableLabel.h"
 
 class QCheckBox;
 class QComboBox;
@@ -64,7 +67,7 @@ class TForm1 : public QMainWindow {
   // ---- Controls -------------------------------------------------------
   // Header
   QWidget* Panel1 = nullptr;
-  QLabel* Image1 = nullptr;
+  TClickableLabel* Image1 = nullptr;
   QLabel* Image2 = nullptr;
   QLabel* Label3 = nullptr;
   QLineEdit* Edit_Ver = nullptr;
@@ -133,8 +136,8 @@ class TForm1 : public QMainWindow {
   QPlainTextEdit* Memo4 = nullptr;
   // Footer
   QWidget* Panel2 = nullptr;
-  QLabel* Label5 = nullptr;
-  QLabel* Label8 = nullptr;
+  TClickableLabel* Label5 = nullptr;
+  TClickableLabel* Label8 = nullptr;
   QPushButton* Button4 = nullptr;
   QPushButton* Button17 = nullptr;
   QPushButton* Button3 = nullptr;
@@ -252,9 +255,25 @@ class TForm1 : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void BuildWindow();    // Unit1_Layout.cpp
-  void WireHandlers();   // Unit1.cpp
-  void PlaceAnchored();  // Unit1_Layout.cpp: keeps right-anchored items in place
+  // The builders of the window's parts; each sets the members of its part
+  // (Unit1_Layout.cpp and Unit1_Pages.cpp).
+  void BuildWindow();
+  QWidget* BuildHeader(QWidget* parent);
+  void BuildAcquisitionPage();
+  QWidget* BuildModeBox(QWidget* parent);
+  QWidget* BuildFilterBox(QWidget* parent);
+  void BuildDownloadPage();
+  QWidget* BuildProgressBox(QWidget* parent);
+  QWidget* BuildSaveFolderBox(QWidget* parent);
+  void BuildBlacklistPage();
+  void BuildUpdatePage();
+  QWidget* BuildFooter(QWidget* parent);
+  void BuildStatusBar();
+  void BuildMenus();
+  void PlaceAnchored();  // keeps the right-anchored items of header and footer in place
+  // Connects every control's event to its handler (Unit1.cpp).
+  void WireHandlers();
+  void WireLists();  // the lists' menus and clicks, and the watched events
   void RunStartupStep(int step, const std::function<void()>& body);
 
   // One download that a batch start set up, by its target path.
@@ -309,33 +328,6 @@ class TForm1 : public QMainWindow {
   void ShowProgress();  // puts shownProgress_ on the display
   friend class TForm1Access;
 };
-
-// The memo's lines as the list commands read them: the text after a final
-// line break is no line, and each line is cut to 4096 bytes of UTF-8.
-QStringList MemoLines(const QPlainTextEdit* memo);
-
-// Replaces the memo's text by these lines, so that MemoLines gives them back.
-void SetMemoLines(QPlainTextEdit* memo, const QStringList& lines);
-
-// The whole-entry key of the lists' case-insensitive search: "A" to "Z"
-// folded to "a" to "z", every other character kept.
-QString ListKeyOf(const QString& text);
-
-// Index of the first item equal to text, letter case of A-Z aside; -1 when
-// there is none.
-int IndexOfIgnoreCase(const QListWidget* list, const QString& text);
-
-// For each item of the list, whether it is selected. Read from the selection
-// ranges at once: asking each item costs a search of the whole selection.
-std::vector<bool> SelectionMask(const QListWidget* list);
-
-// Replaces the list's items by kept (the items whose removed flag is not
-// set, in order), keeping the caret on its item or its successor.
-void ReplaceItemsKeepingCaret(QListWidget* list, const QStringList& kept,
-                              const std::vector<bool>& removed);
-
-// The texts of all items of a list, in order.
-QStringList ItemTexts(const QListWidget* list);
 
 // What the download list keeps with each address: the file name chosen at
 // import, the target path of its last start, and why its download failed.

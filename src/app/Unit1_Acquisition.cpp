@@ -11,6 +11,7 @@
 #include <QSet>
 
 #include "GetLinks.h"
+#include "ListText.h"
 #include "Unit1.h"
 #include "Unit_Blacklist.h"
 #include "Unit_Function.h"

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <stdexcept>
 
+#include "ListText.h"
 #include "Unit1.h"
 #include "Unit_Blacklist.h"
 

@@ -15,6 +15,7 @@
 #include <exception>
 
 #include "HTTPGet.h"
+#include "ListText.h"
 #include "RequestUrl.h"
 #include "TargetNames.h"
 #include "Unit1.h"

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 
+#include "ListText.h"
 #include "Unit1.h"
 #include "Unit_TypeFilter.h"
 

@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 
+#include "ListText.h"
 #include "Seam.h"
 #include "Unit1.h"
 

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "HTTPGet.h"
+#include "ListText.h"
 #include "LocalServer.h"
 #include "WindowFixture.h"
 

@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "ListText.h"
 #include "LocalServer.h"
 #include "WindowFixture.h"
 

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "HTTPGet.h"
+#include "ListText.h"
 #include "LocalServer.h"
 #include "WindowFixture.h"
 
