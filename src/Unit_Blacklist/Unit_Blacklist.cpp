@@ -37,8 +37,16 @@ QByteArray FileBytesOf(const QStringList& entries) {
 
 }  // namespace
 
+bool ProgramFolderHoldsUserFiles(const QString& appDir) {
+  static const char* const kSystemFolders[] = {"/usr/", "/bin/", "/sbin/"};
+  const QString folder = QFileInfo(appDir).absoluteFilePath() + QLatin1Char('/');
+  for (const char* system : kSystemFolders)
+    if (folder.startsWith(QLatin1String(system))) return false;
+  return FolderWritable(appDir);
+}
+
 QString BlacklistPath(const QString& appDir) {
-  if (FolderWritable(appDir)) return appDir + kBlacklistFileName;
+  if (ProgramFolderHoldsUserFiles(appDir)) return appDir + kBlacklistFileName;
   const QString user = UserBlacklistPath();
   return user.isEmpty() ? appDir + kBlacklistFileName : user;
 }

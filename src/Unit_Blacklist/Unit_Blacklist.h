@@ -17,8 +17,15 @@
 // The file's name, beside the program or in the user's data folder.
 inline const QString kBlacklistFileName = QStringLiteral("黑名单.txt");
 
+// True when the program's folder (appDir, with a trailing "/") may hold the
+// user's files: a folder that can be written and is not one of the system's
+// program folders (/usr/..., /bin/, /sbin/). An installed program run by
+// root could write into /usr/bin, but the user's blacklist and pictures do
+// not belong there.
+bool ProgramFolderHoldsUserFiles(const QString& appDir);
+
 // Where the blacklist is saved: appDir (the program's folder with a trailing
-// "/") + "黑名单.txt" when that folder can be written; otherwise the same name
+// "/") + "黑名单.txt" when ProgramFolderHoldsUserFiles; otherwise the same name
 // in the user's data folder ($XDG_DATA_HOME/Pixvane), as for an installed
 // program; appDir's path again when there is no data folder.
 QString BlacklistPath(const QString& appDir);

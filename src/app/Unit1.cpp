@@ -23,6 +23,7 @@
 
 #include "Seam.h"
 #include "TargetNames.h"
+#include "Unit_Blacklist.h"
 #include "Unit_Function.h"
 #include "Unit_Shortcuts.h"
 
@@ -200,11 +201,11 @@ void TForm1::FormCreate(QObject*) {
   RunStartupStep(2, [&] { setWindowTitle(windowTitle() + Edit_Ver->text()); });
   // 3. The program folder.
   RunStartupStep(3, [&] { AppDir = AppDirOf(executable); });
-  // 4. The save folder starts as the program folder; when that cannot be
-  //    written (an installed program), as the user's pictures folder.
+  // 4. The save folder starts as the program folder; when that cannot hold
+  //    the user's files (an installed program), as the user's pictures folder.
   RunStartupStep(4, [&] {
     QString save = AppDir;
-    if (!QFileInfo(AppDir).isWritable()) {
+    if (!ProgramFolderHoldsUserFiles(AppDir)) {
       const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
       if (!pictures.isEmpty())
         save = pictures.endsWith(QLatin1Char('/')) ? pictures : pictures + '/';

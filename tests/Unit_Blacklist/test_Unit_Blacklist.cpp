@@ -119,6 +119,12 @@ TEST_F(Blacklist, PathIsBesideTheProgramElseInTheUserDataFolder) {
   QString failure;
   EXPECT_TRUE(TBlacklist({"a"}).Save(BlacklistPath(Path("gone/")), failure));
   EXPECT_EQ(ReadFile("data/Pixvane/黑名单.txt"), "a\r\n");
+  // An installed program's folder, even where this process may write it.
+  for (const char* system : {"/usr/bin/", "/usr/local/bin/", "/bin/"}) {
+    EXPECT_FALSE(ProgramFolderHoldsUserFiles(system)) << system;
+    EXPECT_EQ(BlacklistPath(system), user) << system;
+  }
+  EXPECT_TRUE(ProgramFolderHoldsUserFiles(bin));
   if (savedData.isEmpty())
     qunsetenv("XDG_DATA_HOME");
   else
