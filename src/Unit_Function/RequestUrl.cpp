@@ -1,7 +1,6 @@
 #include "RequestUrl.h"
 
 #include <QByteArray>
-#include <QDate>
 #include <QString>
 #include <QUrl>
 
@@ -36,9 +35,4 @@ std::string RequestUrlOf(std::string_view shown) {
   const QByteArray encoded = url.toEncoded();
   if (encoded.isEmpty()) return std::string(shown);
   return encoded.toStdString();
-}
-
-QString RequestAddress(const QString& address) {
-  const QString tag = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
-  return address + (address.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?')) + tag;
 }

@@ -16,6 +16,7 @@
 
 #include "HTTPGet.h"
 #include "ListText.h"
+#include "ImageRequest.h"
 #include "RequestUrl.h"
 #include "TargetNames.h"
 #include "Unit1.h"

@@ -14,6 +14,7 @@
 #include "Console.h"
 #include "GetOptions.h"
 #include "HTTPGet.h"
+#include "ImageRequest.h"
 #include "RequestUrl.h"
 #include "TargetNames.h"
 
