@@ -346,18 +346,6 @@ bool StartProxy(const std::string& program, int listenPort, int upstreamPort, Ch
   return false;
 }
 
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
 void WriteGallery(const std::string& folder, int count, std::size_t size) {
   QDir().mkpath(QString::fromStdString(folder));
   std::ofstream page(folder + "/index.html");
@@ -499,7 +487,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   Child plainProxy, secureProxy;
-  const int plainDelayed = FreePort(), secureDelayed = FreePort();
+  const int plainDelayed = testnet::ClosedPort(), secureDelayed = testnet::ClosedPort();
   if (!StartProxy(proxyProgram, plainDelayed, nginx.Port(), plainProxy) ||
       !StartProxy(proxyProgram, secureDelayed, nginx.TlsPort(), secureProxy)) {
     std::fprintf(stderr, "bench_net: cannot start %s\n", proxyProgram.c_str());
