@@ -333,14 +333,7 @@ bool StartProxy(const std::string& program, int listenPort, int upstreamPort, Ch
   argv.push_back(nullptr);
   if (posix_spawn(&child.pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
   for (int i = 0; i < 500; ++i) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(listenPort));
-    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    if (up) return true;
+    if (testnet::Accepts(listenPort)) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;

@@ -148,17 +148,6 @@ class Nginx {
   }
 
  private:
-  static bool Accepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-  }
-
   void WriteConfig(const NginxOptions& o) {
     const std::string& f = folder_;
     std::ofstream conf(f + "nginx.conf");
