@@ -10,6 +10,7 @@
 
 #include "HTTPGet.h"
 #include "Inet.h"
+#include "TargetNames.h"
 #include "WorkerParts.h"
 
 namespace {
@@ -73,7 +74,7 @@ void THTTPGetThread::Run() {
 
 THTTPGetThread::TResumeState THTTPGetThread::LoadResumeState() {
   ResumeOffset = 0;
-  TResumeState kept{FileName + ".log", {}};
+  TResumeState kept{targetnames::SidecarOf(FileName), {}};
   if (ToFile && FileExists(FileName) && FileExists(kept.SidecarName)) {
     kept.StoredStamp = ReadFirstLine(kept.SidecarName);
     if (!kept.StoredStamp.empty()) ResumeOffset = FileSizeOf(FileName);
