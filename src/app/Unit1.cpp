@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTimer>
 #include <exception>
 
@@ -234,6 +235,8 @@ void TForm1::FormCreate(QObject*) {
     Memo1->clear();
     Memo2->clear();
   });
+  // The page address of the command line, ready for "批量获取".
+  if (!options_.Address.isEmpty()) Url->setText(options_.Address);
 }
 
 void TForm1::FormDestroy(QObject*) {
@@ -273,6 +276,17 @@ void TForm1::Guarded(const std::function<void()>& handler) {
 
 void TForm1::ProcessMessages() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TForm1::BringToFront(const QString& address) {
+  if (!address.isEmpty()) {
+    Url->setText(address);
+    PageControl1->setCurrentWidget(TabSheet2);
+  }
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
 }
 
 QString TForm1::TargetPathOf(const QString& name) const {

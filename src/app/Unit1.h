@@ -55,6 +55,8 @@ struct TForm1Options {
   // Called before each of the eight startup steps with its number; a throw
   // here fails that step.
   std::function<void(int)> BeforeStartupStep;
+  // The page address given on the command line; empty: Url keeps "http://".
+  QString Address;
 };
 
 class TForm1 : public QMainWindow {
@@ -231,6 +233,9 @@ class TForm1 : public QMainWindow {
   void Guarded(const std::function<void()>& handler);
   // Lets the window process its pending events once.
   static void ProcessMessages();
+  // A second start of the program: the window comes to the front, and a
+  // page address it was given goes into Url on the page "图片获取".
+  void BringToFront(const QString& address);
   TShellSeam& Shell() const { return *seam_; }
 
   // The blacklist file: AppDir + "黑名单.txt", or the same name in the user's
