@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <exception>
 
+#include "PreviewProbes.h"
 #include "Seam.h"
 #include "TargetNames.h"
 #include "Unit_Blacklist.h"
@@ -43,6 +44,10 @@ TForm1::TForm1(TForm1Options options, QWidget* parent)
 
 TForm1::~TForm1() {
   FormDestroy(this);
+  // The pages and the processed list go with the window: the preview
+  // follows none of their last changes.
+  disconnect(PageControl1, nullptr, this, nullptr);
+  disconnect(Memo2, nullptr, this, nullptr);
 }
 
 void TForm1::WireHandlers() {
@@ -92,6 +97,7 @@ void TForm1::WireHandlers() {
   connect(Timer_CheckDownFile, &QTimer::timeout, this,
           [this] { Guarded([&] { Timer_CheckDownFileTimer(Timer_CheckDownFile); }); });
   WireLists();
+  WirePreview();
 }
 
 void TForm1::WireLists() {

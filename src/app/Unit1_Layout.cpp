@@ -1,6 +1,6 @@
 // The main window's frame: the header above the pages, the footer and status
-// bar below them, the pop-up menus and the completion timer. The four pages
-// are built in Unit1_Pages.cpp.
+// bar below them, the pop-up menus and the completion timer. The pages are
+// built in Unit1_Pages.cpp.
 #include <QAction>
 #include <QFrame>
 #include <QLabel>
@@ -43,6 +43,7 @@ void TForm1::BuildWindow() {
   PageControl1 = Make<QTabWidget>("PageControl1", central);
   main->addWidget(PageControl1, 1);
   BuildAcquisitionPage();
+  BuildPreviewPage();
   BuildDownloadPage();
   BuildBlacklistPage();
   BuildUpdatePage();
