@@ -2,27 +2,14 @@
 // size. (The window's tests probe servers that honour the range.)
 #include <gtest/gtest.h>
 
-#include <QBuffer>
-#include <QImage>
-#include <QRandomGenerator>
-
 #include "LocalServer.h"
+#include "TestImages.h"
 #include "Unit_ImageProbe.h"
 
 namespace {
 
 std::string Png(int width, int height, bool noise) {
-  QImage image(width, height, QImage::Format_RGB32);
-  image.fill(Qt::darkRed);
-  if (noise)
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x)
-        image.setPixel(x, y, QRandomGenerator::global()->generate() | 0xFF000000u);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes.toStdString();
+  return testimages::Encoded(testimages::Picture(width, height, noise), "PNG");
 }
 
 }  // namespace
