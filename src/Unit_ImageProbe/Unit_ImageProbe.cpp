@@ -56,17 +56,15 @@ std::int64_t FileBytesOf(const inet::Request& request) {
   return NumberAfter(text, 0);
 }
 
-// Reads at most limit body bytes. complete: the body ended within them.
+// Reads at most limit body bytes, fewer once *stop is set. complete: the
+// body ended within them.
 std::string ReadBody(inet::Request& request, std::int64_t limit, const std::atomic<bool>* stop,
                      bool& complete, std::string& failure) {
   std::string body;
   char buffer[inet::kWorkerChunkBytes];
   complete = false;
   while (static_cast<std::int64_t>(body.size()) < limit) {
-    if (stop != nullptr && stop->load()) {
-      failure = "stopped";
-      return body;
-    }
+    if (stop != nullptr && stop->load()) return body;
     const std::size_t want =
         std::min<std::size_t>(sizeof buffer, static_cast<std::size_t>(limit) - body.size());
     std::size_t got = 0;
@@ -135,7 +133,7 @@ TImageProbe ProbeImage(const std::string& address, int thumbnailSide,
   bool complete = false;
   std::string failure;
   const std::string body = ReadBody(request, limit, stop, complete, failure);
-  if (failure == "stopped") return Failed(failure);
+  if (stop != nullptr && stop->load()) return Failed("stopped");
   TImageProbe probe = ReadImageBytes(QByteArray::fromStdString(body), thumbnailSide);
   probe.FileBytes = announced >= 0              ? announced
                     : complete && status == 200 ? static_cast<std::int64_t>(body.size())

@@ -1,6 +1,7 @@
 #include "PreviewProbes.h"
 
 #include <QMetaObject>
+#include <QPixmap>
 #include <QSet>
 
 #include "Inet.h"
@@ -31,7 +32,7 @@ void TPreviewProbes::Want(const QStringList& wanted) {
     if (!answers_.contains(address) && !running_.contains(address)) Start(address);
 }
 
-const TImageProbe* TPreviewProbes::Answer(const QString& address) const {
+const TPreviewAnswer* TPreviewProbes::Answer(const QString& address) const {
   const auto found = answers_.constFind(address);
   return found == answers_.cend() ? nullptr : &*found;
 }
@@ -55,6 +56,9 @@ void TPreviewProbes::Finished(const QString& address, const TStopFlag& stop,
   // again since then has a flag of its own.
   if (stop->load()) return;
   running_.remove(address);
-  answers_.insert(address, answer);
+  TPreviewAnswer shown{answer, QIcon()};
+  if (!answer.Thumbnail.isNull()) shown.Icon = QIcon(QPixmap::fromImage(answer.Thumbnail));
+  shown.Probe.Thumbnail = QImage();
+  answers_.insert(address, shown);
   emit Answered(address);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QHash>
+#include <QIcon>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -11,6 +12,13 @@
 #include <memory>
 
 #include "Unit_ImageProbe.h"
+
+// What the preview shows of one address: the probe's answer, its thumbnail
+// as the entry's icon (one copy, shared by every entry that shows it).
+struct TPreviewAnswer {
+  TImageProbe Probe;  // without its thumbnail
+  QIcon Icon;         // null when nothing decoded
+};
 
 class TPreviewProbes : public QObject {
   Q_OBJECT
@@ -27,7 +35,7 @@ class TPreviewProbes : public QObject {
   // running, in order; a running probe of an address not in wanted stops.
   void Want(const QStringList& wanted);
   // What was learned of address; null while nothing is.
-  const TImageProbe* Answer(const QString& address) const;
+  const TPreviewAnswer* Answer(const QString& address) const;
 
  signals:
   // The answer for address has come (Answer gives it).
@@ -39,6 +47,6 @@ class TPreviewProbes : public QObject {
   void Finished(const QString& address, const TStopFlag& stop, const TImageProbe& answer);
 
   QThreadPool pool_;
-  QHash<QString, TImageProbe> answers_;
+  QHash<QString, TPreviewAnswer> answers_;
   QHash<QString, TStopFlag> running_;
 };

@@ -2,10 +2,8 @@
 // image's size in pixels and its file size, learned from its first bytes
 // while the page is shown, and the size filter that takes the images known
 // to be too small out of the processed list.
-#include <QIcon>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSet>
@@ -113,16 +111,17 @@ void TForm1::RefreshPreview() {
 void TForm1::ShowPreviewAnswer(const QString& address) {
   QListWidgetItem* item = previewItems_.value(address);
   if (item == nullptr) return;
-  const TImageProbe* answer = previewProbes_->Answer(address);
+  const TPreviewAnswer* answer = previewProbes_->Answer(address);
   if (answer == nullptr) {
     item->setText(QStringLiteral("读取中..."));
     return;
   }
-  item->setText(CaptionOf(*answer));
-  if (!answer->Thumbnail.isNull()) item->setIcon(QIcon(QPixmap::fromImage(answer->Thumbnail)));
-  item->setToolTip(answer->Reason.empty()
+  const TImageProbe& probe = answer->Probe;
+  item->setText(CaptionOf(probe));
+  item->setIcon(answer->Icon);
+  item->setToolTip(probe.Reason.empty()
                        ? address
-                       : address + QLatin1Char('\n') + QString::fromStdString(answer->Reason));
+                       : address + QLatin1Char('\n') + QString::fromStdString(probe.Reason));
 }
 
 void TForm1::Button_SizeFilterClick(QObject*) {
@@ -130,9 +129,10 @@ void TForm1::Button_SizeFilterClick(QObject*) {
   const int height = LeastPixels(Edit_MinHeight);
   // Only a known size can be too small: an image whose size is unknown stays.
   const auto tooSmall = [&](const QString& line) {
-    const TImageProbe* answer = previewProbes_->Answer(line);
-    return answer != nullptr && answer->Size.isValid() &&
-           (answer->Size.width() < width || answer->Size.height() < height);
+    const TPreviewAnswer* answer = previewProbes_->Answer(line);
+    if (answer == nullptr || !answer->Probe.Size.isValid()) return false;
+    const QSize size = answer->Probe.Size;
+    return size.width() < width || size.height() < height;
   };
   const QStringList lines = MemoLines(Memo2);
   QStringList kept;
