@@ -77,6 +77,8 @@ std::string DesktopEntryText(const std::string& TargetPath, const std::string& L
   text += "Name=" + EscapeString(LinkName) + "\n";
   text += "Exec=" + ExecValue(TargetPath) + "\n";
   text += "Path=" + EscapeString(ParentWithSlash(TargetPath)) + "\n";
+  // The icon by its theme name, as the package installs it.
+  text += "Icon=pixvane\n";
   text += "Terminal=false\n";
   return text;
 }

@@ -18,9 +18,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTimer>
 #include <exception>
 
+#include "PreviewProbes.h"
 #include "Seam.h"
 #include "TargetNames.h"
 #include "Unit_Blacklist.h"
@@ -42,6 +44,10 @@ TForm1::TForm1(TForm1Options options, QWidget* parent)
 
 TForm1::~TForm1() {
   FormDestroy(this);
+  // The pages and the processed list go with the window: the preview
+  // follows none of their last changes.
+  disconnect(PageControl1, nullptr, this, nullptr);
+  disconnect(Memo2, nullptr, this, nullptr);
 }
 
 void TForm1::WireHandlers() {
@@ -91,6 +97,7 @@ void TForm1::WireHandlers() {
   connect(Timer_CheckDownFile, &QTimer::timeout, this,
           [this] { Guarded([&] { Timer_CheckDownFileTimer(Timer_CheckDownFile); }); });
   WireLists();
+  WirePreview();
 }
 
 void TForm1::WireLists() {
@@ -234,6 +241,8 @@ void TForm1::FormCreate(QObject*) {
     Memo1->clear();
     Memo2->clear();
   });
+  // The page address of the command line, ready for "批量获取".
+  if (!options_.Address.isEmpty()) Url->setText(options_.Address);
 }
 
 void TForm1::FormDestroy(QObject*) {
@@ -273,6 +282,17 @@ void TForm1::Guarded(const std::function<void()>& handler) {
 
 void TForm1::ProcessMessages() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TForm1::BringToFront(const QString& address) {
+  if (!address.isEmpty()) {
+    Url->setText(address);
+    PageControl1->setCurrentWidget(TabSheet2);
+  }
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
 }
 
 QString TForm1::TargetPathOf(const QString& name) const {

@@ -12,6 +12,7 @@
 //   Unit1_Download.cpp     import, batch start, progress display
 //   Unit1_Monitor.cpp      completion monitor, opening a download address
 //   Unit1_SaveFolder.cpp   save folder browser and view
+//   Unit1_Preview.cpp      the preview page: thumbnails, sizes, size filter
 #pragma once
 
 #include <QHash>
@@ -45,6 +46,7 @@ class QStatusBar;
 class QTabWidget;
 class QTimer;
 class TShellSeam;
+class TPreviewProbes;
 
 // What a test may change about the window's surroundings.
 struct TForm1Options {
@@ -55,6 +57,8 @@ struct TForm1Options {
   // Called before each of the eight startup steps with its number; a throw
   // here fails that step.
   std::function<void(int)> BeforeStartupStep;
+  // The page address given on the command line; empty: Url keeps "http://".
+  QString Address;
 };
 
 class TForm1 : public QMainWindow {
@@ -157,6 +161,15 @@ class TForm1 : public QMainWindow {
   QAction* N3 = nullptr;
   // Completion monitor
   QTimer* Timer_CheckDownFile = nullptr;
+  // Page "图片预览" (after "图片获取")
+  QWidget* TabSheet_Preview = nullptr;
+  QGroupBox* GroupBox_Preview = nullptr;
+  QLabel* Label_MinWidth = nullptr;
+  QLineEdit* Edit_MinWidth = nullptr;
+  QLabel* Label_MinHeight = nullptr;
+  QLineEdit* Edit_MinHeight = nullptr;
+  QPushButton* Button_SizeFilter = nullptr;
+  QListWidget* ListView_Preview = nullptr;
 
   // ---- State ----------------------------------------------------------
   // The executable's folder with one trailing "/", set by FormCreate.
@@ -219,6 +232,10 @@ class TForm1 : public QMainWindow {
   void Button13Click(QObject* Sender);
   void FileNameDblClick(QObject* Sender);
   void Button2Click(QObject* Sender);
+  // Preview (Unit1_Preview.cpp)
+  void TabSheet_PreviewShow(QObject* Sender);
+  void Memo2Change(QObject* Sender);
+  void Button_SizeFilterClick(QObject* Sender);
 
   // ---- Services shared by the handlers ---------------------------------
   QString StatusText() const;
@@ -231,6 +248,9 @@ class TForm1 : public QMainWindow {
   void Guarded(const std::function<void()>& handler);
   // Lets the window process its pending events once.
   static void ProcessMessages();
+  // A second start of the program: the window comes to the front, and a
+  // page address it was given goes into Url on the page "图片获取".
+  void BringToFront(const QString& address);
   TShellSeam& Shell() const { return *seam_; }
 
   // The blacklist file: AppDir + "黑名单.txt", or the same name in the user's
@@ -267,6 +287,7 @@ class TForm1 : public QMainWindow {
   QWidget* BuildSaveFolderBox(QWidget* parent);
   void BuildBlacklistPage();
   void BuildUpdatePage();
+  void BuildPreviewPage();
   QWidget* BuildFooter(QWidget* parent);
   void BuildStatusBar();
   void BuildMenus();
@@ -275,6 +296,7 @@ class TForm1 : public QMainWindow {
   void WireHandlers();
   void WireLists();  // the lists' menus and clicks, and the watched events
   void RunStartupStep(int step, const std::function<void()>& body);
+  void WirePreview();  // the preview page's events (Unit1_Preview.cpp)
 
   // One download that a batch start set up, by its target path.
   struct TDownload {
@@ -326,6 +348,18 @@ class TForm1 : public QMainWindow {
   std::pair<std::int32_t, std::int32_t> shownProgress_{0, 0};
   std::pair<std::int32_t, std::int32_t> appliedProgress_{0, 0};
   void ShowProgress();  // puts shownProgress_ on the display
+
+  // Preview (Unit1_Preview.cpp).
+  bool PreviewShown() const;
+  // Rebuilds the preview from the processed list and probes what is new.
+  void RefreshPreview();
+  void ShowPreviewAnswer(const QString& address);
+  // The probes and what they learned, kept while the window is open.
+  std::unique_ptr<TPreviewProbes> previewProbes_;
+  // The preview's entry of each address on show.
+  QHash<QString, QListWidgetItem*> previewItems_;
+  // Set while a refresh waits for the current change of the list to end.
+  bool previewRefreshPending_ = false;
   friend class TForm1Access;
 };
 

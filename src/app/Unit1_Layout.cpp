@@ -1,6 +1,6 @@
 // The main window's frame: the header above the pages, the footer and status
-// bar below them, the pop-up menus and the completion timer. The four pages
-// are built in Unit1_Pages.cpp.
+// bar below them, the pop-up menus and the completion timer. The pages are
+// built in Unit1_Pages.cpp.
 #include <QAction>
 #include <QFrame>
 #include <QLabel>
@@ -43,6 +43,7 @@ void TForm1::BuildWindow() {
   PageControl1 = Make<QTabWidget>("PageControl1", central);
   main->addWidget(PageControl1, 1);
   BuildAcquisitionPage();
+  BuildPreviewPage();
   BuildDownloadPage();
   BuildBlacklistPage();
   BuildUpdatePage();
@@ -77,7 +78,7 @@ QWidget* TForm1::BuildHeader(QWidget* parent) {
   Label3 = Make<QLabel>("Label3", QStringLiteral("版本:"), Panel1);
   Paint(Label3, QPalette::Window, Qt::white);
   AnchorRight(Label3, kDesignWidth - 130, 4, 34, 18, kDesignWidth);
-  Edit_Ver = Make<QLineEdit>("Edit_Ver", QStringLiteral("1.3.2010.10.27"), Panel1);
+  Edit_Ver = Make<QLineEdit>("Edit_Ver", QStringLiteral(PIXVANE_VERSION), Panel1);
   Edit_Ver->setReadOnly(true);
   Edit_Ver->setFrame(false);
   AnchorRight(Edit_Ver, kDesignWidth - 96, 4, 92, 18, kDesignWidth);

@@ -1,9 +1,10 @@
-// The four pages of the main window: "图片获取", "下载列表", "图片黑名单" and
-// "软件更新".
+// The pages of the main window: "图片获取", "图片预览", "下载列表", "图片黑名单"
+// and "软件更新".
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "LayoutKit.h"
+#include "PreviewProbes.h"
 #include "Unit1.h"
 
 using namespace layout;
@@ -182,6 +184,44 @@ QWidget* TForm1::BuildFilterBox(QWidget* parent) {
   filters->addStretch(1);
   FixHeight(GroupBox5, 44);
   return GroupBox5;
+}
+
+// ---- "图片预览" ------------------------------------------------------------
+
+void TForm1::BuildPreviewPage() {
+  TabSheet_Preview = Make<QWidget>("TabSheet_Preview");
+  GroupBox_Preview =
+      AddPage(PageControl1, TabSheet_Preview, QStringLiteral("图片预览"), "GroupBox_Preview");
+  QVBoxLayout* page = Column(GroupBox_Preview);
+  // The size filter: the least width and height in pixels; empty is no limit.
+  auto* filter = new QHBoxLayout;
+  Label_MinWidth = Make<QLabel>("Label_MinWidth", QStringLiteral("最小宽度:"), GroupBox_Preview);
+  Edit_MinWidth = Make<QLineEdit>("Edit_MinWidth", GroupBox_Preview);
+  Label_MinHeight = Make<QLabel>("Label_MinHeight", QStringLiteral("最小高度:"), GroupBox_Preview);
+  Edit_MinHeight = Make<QLineEdit>("Edit_MinHeight", GroupBox_Preview);
+  for (QLineEdit* e : {Edit_MinWidth, Edit_MinHeight}) {
+    e->setValidator(new QIntValidator(0, 1000000, e));
+    e->setFixedWidth(60);
+  }
+  Button_SizeFilter =
+      MakeButton("Button_SizeFilter", QStringLiteral("按尺寸筛选"), GroupBox_Preview, 90);
+  for (QWidget* w : std::initializer_list<QWidget*>{Label_MinWidth, Edit_MinWidth, Label_MinHeight,
+                                                    Edit_MinHeight, Button_SizeFilter})
+    filter->addWidget(w);
+  filter->addStretch(1);
+  page->addLayout(filter);
+
+  ListView_Preview = Make<QListWidget>("ListView_Preview", GroupBox_Preview);
+  ListView_Preview->setViewMode(QListView::IconMode);
+  ListView_Preview->setResizeMode(QListView::Adjust);
+  ListView_Preview->setMovement(QListView::Static);
+  ListView_Preview->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListView_Preview->setWordWrap(true);
+  ListView_Preview->setUniformItemSizes(true);
+  ListView_Preview->setIconSize(
+      QSize(TPreviewProbes::kThumbnailSide, TPreviewProbes::kThumbnailSide));
+  ListView_Preview->setGridSize(QSize(132, 150));
+  page->addWidget(ListView_Preview, 1);
 }
 
 // ---- "下载列表" ------------------------------------------------------------

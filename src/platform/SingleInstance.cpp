@@ -116,6 +116,11 @@ bool HeldInPrivateFolder(const std::string& name) {
   return file.Get() >= 0 && ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
 
+// The socket name beside the lock file at lockPath.
+std::string ChannelBeside(const std::string& lockPath, const std::string& name) {
+  return lockPath.substr(0, lockPath.rfind('/') + 1) + name + ".socket";
+}
+
 }  // namespace
 
 TSingleInstanceGuard::~TSingleInstanceGuard() {
@@ -124,7 +129,11 @@ TSingleInstanceGuard::~TSingleInstanceGuard() {
 
 TSingleInstanceGuard::Result TSingleInstanceGuard::Acquire(const std::string& name) {
   failure_.clear();
-  if (HeldInPrivateFolder(name)) return Result::AlreadyRunning;
+  channelPath_.clear();
+  if (HeldInPrivateFolder(name)) {
+    channelPath_ = PrivateFolderPath(name) + "/" + name + ".socket";
+    return Result::AlreadyRunning;
+  }
   const Outcome runtime = InRuntimeFolder(name);
   const Outcome outcome = runtime.attempt == Attempt::Failed ? InPrivateFolder(name) : runtime;
   switch (outcome.attempt) {
@@ -132,8 +141,10 @@ TSingleInstanceGuard::Result TSingleInstanceGuard::Acquire(const std::string& na
       if (fd_ >= 0) ::close(fd_);
       fd_ = outcome.fd;
       lockPath_ = outcome.path;
+      channelPath_ = ChannelBeside(outcome.path, name);
       return Result::Acquired;
     case Attempt::Busy:
+      channelPath_ = ChannelBeside(outcome.path, name);
       return Result::AlreadyRunning;
     case Attempt::Failed:
       break;

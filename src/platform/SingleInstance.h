@@ -10,6 +10,9 @@
 // link, and refused when it is not a plain file of the user's. The kernel
 // drops the lock when the holder dies, however it dies, so a killed instance
 // never blocks the next start.
+//
+// Beside the lock lives the running instance's local socket, <name>.socket,
+// through which a second start hands over to it (InstanceChannel.h).
 #pragma once
 
 #include <string>
@@ -28,11 +31,16 @@ class TSingleInstanceGuard {
 
   // The lock file held; empty while none is.
   const std::string& LockPath() const { return lockPath_; }
+  // The local socket beside the lock: this instance's when Acquire gave
+  // Acquired, the running instance's when it gave AlreadyRunning; empty
+  // after Failed.
+  const std::string& ChannelPath() const { return channelPath_; }
   // Why the last Acquire failed in both places; empty when it did not fail.
   const std::string& FailureReason() const { return failure_; }
 
  private:
   int fd_ = -1;
   std::string lockPath_;
+  std::string channelPath_;
   std::string failure_;
 };

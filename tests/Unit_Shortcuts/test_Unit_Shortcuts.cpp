@@ -36,6 +36,7 @@ TEST_F(CreateShortcutTest, DesktopLauncherStartsTheTargetInItsFolder) {
   EXPECT_NE(text.find("Type=Application\n"), std::string::npos);
   EXPECT_NE(text.find("Exec=\"" + target_ + "\"\n"), std::string::npos);
   EXPECT_NE(text.find("Path=" + PathOf("Tools/") + "\n"), std::string::npos);
+  EXPECT_NE(text.find("Icon=pixvane\n"), std::string::npos);
   struct stat st {};
   ASSERT_EQ(::stat(PathOf("Desktop/Pixvane.desktop").c_str(), &st), 0);
   EXPECT_TRUE(st.st_mode & S_IXUSR);

@@ -1,4 +1,5 @@
-// The real program started twice: the second start ends at once and the
+// The real program started twice: the second start hands its address to the
+// first through the local socket beside the lock and ends at once, and the
 // first keeps running; a killed first instance does not block the next.
 // Without a runtime folder the guard lives in a private folder of the
 // temporary folder, and without any lock at all the program still starts.
@@ -15,6 +16,7 @@
 #include <QThread>
 #include <cstdlib>
 
+#include "InstanceChannel.h"
 #include "SingleInstance.h"
 
 namespace {
@@ -31,10 +33,11 @@ class ProgramRun : public ::testing::Test {
     QDir().mkpath(dir_.path() + "/Desktop");
   }
 
-  std::unique_ptr<QProcess> Start() {
+  std::unique_ptr<QProcess> Start(const QStringList& arguments = {}) {
     auto p = std::make_unique<QProcess>();
     p->setProcessEnvironment(env_);
     p->setProgram(QStringLiteral(PIXVANE_BINARY));
+    p->setArguments(arguments);
     p->start();
     EXPECT_TRUE(p->waitForStarted(5000));
     return p;
@@ -67,14 +70,19 @@ TEST_F(ProgramRun, SecondStartEndsAtOnceAndTheFirstGoesOn) {
 
   QElapsedTimer clock;
   clock.start();
-  auto second = Start();
+  auto second = Start({"http://h/page.htm"});
   ASSERT_TRUE(second->waitForFinished(2000));
   EXPECT_LT(clock.elapsed(), 2000);
   EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(second->exitCode(), 0);
+  EXPECT_EQ(second->exitCode(), 0) << second->readAllStandardError().toStdString();
   EXPECT_TRUE(second->readAllStandardOutput().isEmpty());
 
   EXPECT_TRUE(StillRunningAfter(*first, 300));
+  // The first answers at the socket beside its lock once its window took
+  // the address.
+  QString reason;
+  EXPECT_TRUE(TInstanceChannel::HandOver(dir_.path() + "/run/Pixvane.socket", "http://h/", reason))
+      << reason.toStdString();
 
   // Killed without any chance to clean up, the first leaves no guard behind.
   first->kill();
@@ -82,6 +90,20 @@ TEST_F(ProgramRun, SecondStartEndsAtOnceAndTheFirstGoesOn) {
   auto third = Start();
   EXPECT_TRUE(StillRunningAfter(*third, 1500));
   Stop(*third);
+}
+
+TEST_F(ProgramRun, HelpAndVersionNeedNoDisplay) {
+  env_.remove("QT_QPA_PLATFORM");
+  env_.remove("DISPLAY");
+  env_.remove("WAYLAND_DISPLAY");
+  auto version = Start({"--version"});
+  ASSERT_TRUE(version->waitForFinished(5000));
+  EXPECT_EQ(version->exitCode(), 0);
+  EXPECT_EQ(version->readAllStandardOutput(), "pixvane 1.3.2010.10.27\n");
+  auto help = Start({"--help"});
+  ASSERT_TRUE(help->waitForFinished(5000));
+  EXPECT_EQ(help->exitCode(), 0);
+  EXPECT_TRUE(help->readAllStandardOutput().startsWith("Usage: pixvane [URL]\n"));
 }
 
 TEST_F(ProgramRun, WithoutRuntimeFolderThePrivateFallbackStillGuards) {

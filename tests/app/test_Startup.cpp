@@ -4,8 +4,10 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTabWidget>
 #include <stdexcept>
 
+#include "CommandLine.h"
 #include "WindowFixture.h"
 
 using Startup = WindowTest;
@@ -69,4 +71,45 @@ TEST_F(Startup, AnErrorEscapingAHandlerIsReportedAndTheWindowGoesOn) {
   EXPECT_EQ(Seam.Errors, QStringList{"Disk full."});
   Form->Guarded([] {});
   EXPECT_EQ(Seam.Errors.size(), 1);
+}
+
+TEST(WindowCommandLine, ReadsOneAddressAndPrintsHelpOrVersionFirst) {
+  using A = TWindowCommandLine::Action;
+  const struct {
+    QStringList arguments;
+    A what;
+    QString address;
+  } cases[] = {
+      {{"pixvane"}, A::Open, ""},
+      {{"pixvane", "http://h/page.htm"}, A::Open, "http://h/page.htm"},
+      // Before the toolkit has taken its own options out.
+      {{"pixvane", "-platform", "offscreen", "--version"}, A::Version, ""},
+      {{"pixvane", "http://h/", "-h"}, A::Help, ""},
+      {{"pixvane", "--bogus"}, A::BadUsage, ""},
+      {{"pixvane", "http://h/a", "http://h/b"}, A::BadUsage, ""},
+  };
+  for (const auto& c : cases) {
+    const TWindowCommandLine command = ParseWindowCommandLine(c.arguments);
+    EXPECT_EQ(command.What, c.what) << c.arguments.join(' ').toStdString();
+    EXPECT_EQ(command.Address, c.address) << c.arguments.join(' ').toStdString();
+  }
+  EXPECT_EQ(ParseWindowCommandLine({"pixvane", "-v"}).Text, "pixvane 1.3.2010.10.27");
+}
+
+TEST_F(Startup, TheCommandLinesAddressAndASecondStartsFillTheAddressBox) {
+  TForm1Options options;
+  options.Seam = &Seam;
+  options.ExecutablePath = QString::fromStdString(PathOf("bin/pixvane"));
+  options.Address = "http://h/first.htm";
+  Form = std::make_unique<TForm1>(options);
+  EXPECT_EQ(Form->Url->text(), "http://h/first.htm");
+
+  Form->PageControl1->setCurrentWidget(Form->TabSheet5);
+  Form->BringToFront("");  // no address: only to the front
+  EXPECT_EQ(Form->Url->text(), "http://h/first.htm");
+  EXPECT_EQ(Form->PageControl1->currentWidget(), Form->TabSheet5);
+  Form->BringToFront("http://h/second.htm");
+  EXPECT_EQ(Form->Url->text(), "http://h/second.htm");
+  EXPECT_EQ(Form->PageControl1->currentWidget(), Form->TabSheet2);
+  EXPECT_TRUE(Form->isVisible());
 }

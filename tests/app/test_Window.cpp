@@ -137,11 +137,11 @@ TEST_F(MainWindow, EveryControlHasItsNameAndCaption) {
 
 TEST_F(MainWindow, PagesMenusAndInitialState) {
   CreateWindow();
-  ASSERT_EQ(Form->PageControl1->count(), 4);
-  const QStringList tabs = {"图片获取", "下载列表", "图片黑名单", "软件更新"};
-  const QList<QWidget*> sheets = {Form->TabSheet2, Form->TabSheet5, Form->TabSheet3,
-                                  Form->TabSheet1};
-  for (int i = 0; i < 4; ++i) {
+  ASSERT_EQ(Form->PageControl1->count(), 5);
+  const QStringList tabs = {"图片获取", "图片预览", "下载列表", "图片黑名单", "软件更新"};
+  const QList<QWidget*> sheets = {Form->TabSheet2, Form->TabSheet_Preview, Form->TabSheet5,
+                                  Form->TabSheet3, Form->TabSheet1};
+  for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(Form->PageControl1->tabText(i), tabs[i]);
     EXPECT_EQ(Form->PageControl1->widget(i), sheets[i]);
   }
