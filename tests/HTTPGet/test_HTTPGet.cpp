@@ -305,17 +305,11 @@ TEST_F(HTTPGetTest, SidecarAndFileHelpers) {
   EXPECT_EQ(THTTPGetThread::ReadFirstLine(PathOf("long")), std::string(3000, 'z'));
   EXPECT_EQ(THTTPGetThread::FileSizeOf(PathOf("long")), 3000);
   EXPECT_EQ(THTTPGetThread::FileSizeOf(PathOf("empty")), 0);
-  // A sidecar's two lines.
-  THTTPGetThread::WriteLines({"X", "http://h/a.jpg"}, PathOf("two.log"));
-  EXPECT_EQ(ReadFile("two.log"), "X\r\nhttp://h/a.jpg\r\n");
-  using Lines = std::vector<std::string>;
-  EXPECT_EQ(THTTPGetThread::ReadLines(PathOf("two.log"), 2), (Lines{"X", "http://h/a.jpg"}));
+  // A sidecar's two lines, whatever ends them.
   for (const char* text : {"X\rb\r\nc", "X\nb", "X\r\nb\n"}) {
     WriteFile("line", text);
-    EXPECT_EQ(THTTPGetThread::ReadLines(PathOf("line"), 2), (Lines{"X", "b"})) << text;
+    EXPECT_EQ(THTTPGetThread::ReadLines(PathOf("line"), 2), (std::vector<std::string>{"X", "b"}));
   }
-  WriteFile("line", "X\r\n");
-  EXPECT_EQ(THTTPGetThread::ReadLines(PathOf("line"), 2), Lines{"X"});
   EXPECT_THROW(THTTPGetThread::ReadFirstLine(PathOf("absent")), std::exception);
   EXPECT_THROW(THTTPGetThread::FileSizeOf(PathOf("absent")), std::exception);
 }
@@ -566,11 +560,7 @@ TEST(RangeFits, OnlyARangeFromThePartialSizeToTheLastByte) {
       {"bytes 300-1000/1000", -1, false},
       {"bytes 300-999/1000", 1000, false},  // longer than its range
       {"bytes 300-998/1000", 699, false},   // short of the end
-      {"bytes 0-999/1000", 1000, false},
-      {"bytes 300-999/2000", -1, false},
       {"bytes 300-999/*", -1, false},
-      {"bytes */1000", -1, false},
-      {"300-999/1000", -1, false},
   };
   for (const auto& c : cases) EXPECT_EQ(RangeFits(c.range, c.length, 300, 1000), c.fits) << c.range;
 }

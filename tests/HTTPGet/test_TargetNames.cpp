@@ -100,12 +100,4 @@ TEST_F(TargetFiles, OnlyTheAddressOfAFinishedFileWritesOverIt) {
   for (const auto& c : cases)
     EXPECT_EQ(targetfiles::MayWrite(PathOf(c.name), mine), c.writable) << c.name;
   EXPECT_FALSE(targetfiles::MayWrite(PathOf("finished.jpg"), "http://h/other.jpg"));
-
-  // The sweep of a whole file takes its sidecar; a file that is gone keeps
-  // what is there.
-  EXPECT_TRUE(targetfiles::SweepWhole(PathOf("partial.jpg")));
-  EXPECT_FALSE(Exists("partial.jpg.log"));
-  WriteFile("gone.jpg.log", "X\r\n");
-  EXPECT_FALSE(targetfiles::SweepWhole(PathOf("gone.jpg")));
-  EXPECT_TRUE(Exists("gone.jpg.log"));
 }
