@@ -100,13 +100,12 @@ int main(int argc, char** argv) {
   form.Button5->click();
   form.FileName->setText(QStringLiteral("猫的照片"));
   form.Button14->click();
-  Wait([&] { return form.ListBox_Download->count() <= 1; }, 20000);
-  QThread::msleep(300);
+  // The monitor stops by itself once every download has ended.
+  Wait([&] { return !form.Timer_CheckDownFile->isActive(); }, 20000);
   QApplication::processEvents();
   ok = Grab(form, form.TabSheet5, out + "/downloads.png") && ok;
   ok = Grab(form, form.TabSheet3, out + "/blacklist.png") && ok;
   ok = Grab(form, form.TabSheet1, out + "/changelog.png") && ok;
-  form.Timer_CheckDownFile->stop();
   server.Stop();
   return ok ? 0 : 1;
 }

@@ -34,7 +34,7 @@ void THTTPGet::StartDownload() {
   if (FWorker != nullptr) return;
   THTTPGetThread* const worker = new THTTPGetThread(
       AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery, Referer, UseCache,
-      OnProgress, /*ToFile=*/true, [this](THTTPGetThread* Sender) { WorkerDone(Sender); });
+      OnProgress, /*ToFile=*/true, Origin, [this](THTTPGetThread* Sender) { WorkerDone(Sender); });
   FWorker = worker;
   if (!WaitThread) return;
   if (QCoreApplication::instance() == nullptr) {

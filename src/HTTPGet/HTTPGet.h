@@ -3,7 +3,9 @@
 // The window fills a THTTPGet's properties, binds its events and calls
 // StartDownload; the component copies the properties into a new worker,
 // which downloads the address into the file on a thread of its own, with
-// resume through a one-line ".log" sidecar beside the file. Progress reaches
+// resume through a ".log" sidecar beside the file: its first line the
+// server's Last-Modified value, its second the address the bytes are of. A
+// file that ends whole records that address as its origin. Progress reaches
 // the window after every chunk through a blocking hand-over to the
 // user-interface thread; the end of a download becomes the component's
 // OnDoneFile or OnError event, also on the user-interface thread. A download
@@ -20,11 +22,13 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace inet {
 class Session;
 class Connection;
 class Request;
+struct ServerName;
 }  // namespace inet
 
 class QEventLoop;
@@ -54,11 +58,13 @@ class THTTPGetThread final : public QThread {
   using TCompletion = std::function<void(THTTPGetThread* Sender)>;
 
   // Copies every argument into its field, attaches the completion
-  // notification, and only then starts the thread.
+  // notification, and only then starts the thread. A thread that cannot be
+  // started fails the download with the reason: its completion notification
+  // then comes from the user-interface thread's event loop all the same.
   THTTPGetThread(std::string AcceptTypes, std::string Agent, std::string URL, std::string FileName,
                  std::string UserName, std::string Password, std::string PostQuery,
                  std::string Referer, bool UseCache, TOnProgressEvent ProgressHandler, bool ToFile,
-                 TCompletion Completion);
+                 std::string Origin, TCompletion Completion);
   ~THTTPGetThread() override;
 
   // Fields. Written by the worker while it runs; read on the user-interface
@@ -80,6 +86,9 @@ class THTTPGetThread final : public QThread {
   std::uint32_t ChunkBytes = 0;   // size of the chunk just read
   std::int32_t ReadCount = 0;     // body bytes received in this run
   const TOnProgressEvent ProgressHandler;
+  // The address the file is of (URL when none was given): the sidecar's
+  // second line, and the origin of the file once it is whole.
+  const std::string Origin;
   std::atomic<bool> StopRequested{false};
   // Why the run ended unsuccessfully; empty while nothing failed. Every early
   // end records its reason here.
@@ -101,10 +110,14 @@ class THTTPGetThread final : public QThread {
   static int PortNumber(const std::string& Port, int Default);
   // The file's first line (ended by CR, LF or CR LF); empty when it has none.
   static std::string ReadFirstLine(const std::string& FileName);
+  // The file's first Count lines; fewer when it has fewer.
+  static std::vector<std::string> ReadLines(const std::string& FileName, std::size_t Count);
   // The file's size in bytes.
   static std::int64_t FileSizeOf(const std::string& FileName);
   // Deletes the file if it exists, then writes Line and CR LF as its whole text.
   static void WriteOneLine(const std::string& Line, const std::string& FileName);
+  // The same with every line, each followed by CR LF.
+  static void WriteLines(const std::vector<std::string>& Lines, const std::string& FileName);
 
   // Workers that exist right now (created and not yet released).
   static int LiveCount();
@@ -120,7 +133,8 @@ class THTTPGetThread final : public QThread {
     static TStep Failed(std::string Why) { return {false, std::move(Why)}; }
   };
   // What an earlier run left beside the target: its sidecar and the stamp
-  // the partial file belongs to (empty when there is nothing to resume).
+  // the partial file belongs to (empty when there is nothing to resume, a
+  // sidecar of another address included).
   struct TResumeState {
     std::string SidecarName;
     std::string StoredStamp;
@@ -128,7 +142,7 @@ class THTTPGetThread final : public QThread {
 
   // The steps of Run, in their order.
   TResumeState LoadResumeState();
-  TStep SendFirstRequest(const TResumeState& Kept);
+  TStep SendFirstRequest();
   TStep OpenTarget(TTargetFile& File, const TResumeState& Kept, bool& BodyWanted);
   TStep CopyBody(TTargetFile* File, bool Ranged);
   // Ends the run with the last step's verdict.
@@ -136,6 +150,10 @@ class THTTPGetThread final : public QThread {
 
   void Run();
   void ReportProgress();
+  // The end of a worker whose thread could not be started.
+  void EndUnstarted();
+  // Runs the completion notification, if the link still holds one.
+  void Complete();
   // Ends the run unsuccessfully with this reason.
   void Fail(std::string Reason);
   // The stop checks: failed ("stopped") when a stop was requested.
@@ -151,15 +169,24 @@ class THTTPGetThread final : public QThread {
   TStep AnnouncedLength(std::int32_t Absent, std::int32_t& Length) const;
   // The answer's Last-Modified value; empty when absent or too long.
   std::string AnnouncedStamp() const;
+  // Where to connect, with the credentials to offer.
+  void ServerToConnect(inet::ServerName& Server) const;
   // Keeps the sidecar in step with an answer that the file will hold from
-  // its first byte: the answer's stamp, or no sidecar when it has none.
+  // its first byte: the answer's stamp and the origin, or no sidecar when
+  // the answer has no stamp.
   void KeepStamp(const std::string& Stamp, const std::string& SidecarName);
+  // Empties the target, then stamps it with the answer's stamp.
+  void StartAfresh(TTargetFile& File, const std::string& SidecarName, const std::string& Stamp);
   // Resuming: asks for the missing bytes. Ok when the body that follows
   // continues the partial file (BodyWanted false: nothing is missing) or,
   // when the answer does not fit, replaces it from its start.
   TStep ResumeRange(TTargetFile& File, const std::string& SidecarName, bool& BodyWanted);
+  // Whether the answer to the ranged request continues the partial file.
+  bool RangeAnswerFits() const;
   // An answer that replaces the partial file from its first byte.
   TStep Restart(TTargetFile& File, const std::string& SidecarName);
+  // An answer that brought more than it announced: none of its bytes stay.
+  TStep Overrun(TTargetFile* File, bool Ranged);
   // Why a body that did not bring every announced byte failed.
   std::string ShortBodyReason(const std::string& Broken) const;
   // Runs Method on the user-interface thread and waits until it has run; a
@@ -198,10 +225,14 @@ class THTTPGet : public QObject {
   std::string PostQuery;                   // form data; not empty makes a POST
   std::string Referer;                     // referrer; empty sends none
   bool WaitThread = false;                 // StartDownload returns when the download ended
-  TOnProgressEvent OnProgress;             // Sender: the worker
-  TOnDoneFileEvent OnDoneFile;             // Sender: this component
-  TOnDoneStringEvent OnDoneString;         // never raised: downloads always go to a file
-  TOnErrorEvent OnError;                   // Sender: this component; with the reason
+  // The address the file is of, when URL carries more (a date tag): what
+  // the sidecar and the finished file record, so that a later run knows
+  // its own file. Empty: URL.
+  std::string Origin;
+  TOnProgressEvent OnProgress;      // Sender: the worker
+  TOnDoneFileEvent OnDoneFile;      // Sender: this component
+  TOnDoneStringEvent OnDoneString;  // never raised: downloads always go to a file
+  TOnErrorEvent OnError;            // Sender: this component; with the reason
 
   // Starts the download the properties describe; ignored while one runs.
   void StartDownload();

@@ -5,6 +5,7 @@
 #include <QAbstractEventDispatcher>
 
 #include "HTTPGet.h"
+#include "HTTPGetTestHooks.h"
 #include "HandOver.h"
 #include "Inet.h"
 #include "WorkerParts.h"
@@ -12,6 +13,20 @@
 namespace {
 
 std::atomic<int> gLiveWorkers{0};
+// Thread starts that tests make fail, as at the system's limit.
+std::atomic<int> gFailingStarts{0};
+
+// True when a test made this start fail.
+bool TakeFailingStart() {
+  int left = gFailingStarts.load();
+  while (left > 0 && !gFailingStarts.compare_exchange_weak(left, left - 1)) {
+  }
+  return left > 0;
+}
+
+// Why a worker whose thread the system refused fails.
+const char kNoThreadReason[] =
+    "cannot start a download thread: the system refused a new thread (a task or memory limit)";
 
 // The event dispatcher of a worker thread. A worker runs no event loop: it
 // blocks in its own calls and reaches the user-interface thread only through
@@ -38,7 +53,7 @@ class TIdleDispatcher final : public QAbstractEventDispatcher {
 THTTPGetThread::THTTPGetThread(std::string AcceptTypes, std::string Agent, std::string URL,
                                std::string FileName, std::string UserName, std::string Password,
                                std::string PostQuery, std::string Referer, bool UseCache,
-                               TOnProgressEvent ProgressHandler, bool ToFile,
+                               TOnProgressEvent ProgressHandler, bool ToFile, std::string Origin,
                                TCompletion Completion)
     : AcceptTypes(std::move(AcceptTypes)),
       Agent(std::move(Agent)),
@@ -51,6 +66,7 @@ THTTPGetThread::THTTPGetThread(std::string AcceptTypes, std::string Agent, std::
       UseCache(UseCache),
       ToFile(ToFile),
       ProgressHandler(std::move(ProgressHandler)),
+      Origin(Origin.empty() ? this->URL : std::move(Origin)),
       FCompletion(std::move(Completion)) {
   ++gLiveWorkers;
   inet::GlobalInit();
@@ -58,8 +74,38 @@ THTTPGetThread::THTTPGetThread(std::string AcceptTypes, std::string Agent, std::
   // Self-release once the thread has finished, which is after the completion
   // notification has run.
   connect(this, &QThread::finished, this, &QObject::deleteLater);
+  if (TakeFailingStart()) {
+    EndUnstarted();
+    return;
+  }
   setEventDispatcher(new TIdleDispatcher);  // the thread owns it
   start();
+  // A thread the system refused (a task limit, no memory for its stack) is
+  // neither running nor finished.
+  if (!isRunning() && !isFinished()) EndUnstarted();
+}
+
+void THTTPGetThread::EndUnstarted() {
+  Fail(kNoThreadReason);
+  // The end comes as a worker's end always does, from the user-interface
+  // thread's event loop, never from inside the start. Nothing will run the
+  // thread's own release.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        try {
+          Complete();
+        } catch (...) {
+        }
+        deleteLater();
+      },
+      Qt::QueuedConnection);
+}
+
+void THTTPGetThread::Complete() {
+  if (!FCompletion) return;
+  const TCompletion completion = FCompletion;  // survives a CutLink from inside
+  completion(this);
 }
 
 THTTPGetThread::~THTTPGetThread() {
@@ -109,11 +155,7 @@ void THTTPGetThread::run() {
   // The completion notification, on the user-interface thread while this
   // thread waits. A failure in it goes no further.
   try {
-    Synchronize([this] {
-      if (!FCompletion) return;
-      const TCompletion completion = FCompletion;  // survives a CutLink from inside
-      completion(this);
-    });
+    Synchronize([this] { Complete(); });
   } catch (...) {
   }
 }
@@ -121,4 +163,8 @@ void THTTPGetThread::run() {
 void THTTPGetThread::Fail(std::string Reason) {
   Succeeded = false;
   FailReason = std::move(Reason);
+}
+
+void httpget::testing::FailThreadStarts(int count) {
+  gFailingStarts = count;
 }

@@ -86,7 +86,7 @@ class Queue final : public QObject {
   // chunk is at hand, so the pass waits a little for them rather than go back
   // to the event loop and be woken again: what the window does once per pass
   // (layout, painting) is then done once for many chunks. After kSliceMs, or
-  // when no request came within kGatherUs, the pass ends; past the slice the
+  // when no request came within kGather, the pass ends; past the slice the
   // next one comes from a zero-time timer, so that input and paints come
   // between. A request arriving while a method runs posts the event, so that
   // a method running an event loop of its own (a dialog, a wait for another

@@ -108,17 +108,25 @@ void TTargetNames::Reserve(const std::string& name) {
   Take(name);
 }
 
-std::string TTargetNames::NameFor(std::string_view address) {
+std::string TTargetNames::NameFor(std::string_view address, const TUsable& usable) {
+  const auto given = [&](const std::string& name) {
+    return Free(name) && (!usable || usable(name));
+  };
   const std::string base = SafeName(address);
   std::string name = base;
-  if (!Free(name)) {
-    const Parts parts = Split(base);
-    int& number = next_.try_emplace(KeyOf(base), 2).first->second;
-    do {
-      name = Fit(parts, " (" + std::to_string(number++) + ")");
-    } while (!Free(name));
+  if (given(name)) {
+    Take(name);
+    return name;
   }
+  const Parts parts = Split(base);
+  const auto repeat = [&](int number) { return Fit(parts, " (" + std::to_string(number) + ")"); };
+  int& next = next_.try_emplace(KeyOf(base), 2).first->second;
+  int number = next;
+  while (!given(name = repeat(number))) ++number;
   Take(name);
+  // The count moves past the names the list has taken, not past those that
+  // only this address may not use.
+  while (!Free(repeat(next))) ++next;
   return name;
 }
 

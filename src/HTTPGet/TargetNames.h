@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -42,10 +43,15 @@ std::string SidecarOf(const std::string& target);
 // reserved before.
 class TTargetNames {
  public:
+  // Whether a name may be given for reasons beyond the list: the file it
+  // names in the batch folder may be written by the address.
+  using TUsable = std::function<bool(const std::string& name)>;
+
   // Keeps a name that an address already has from being given again.
   void Reserve(const std::string& name);
-  // The name of the next address of the list.
-  std::string NameFor(std::string_view address);
+  // The name of the next address of the list: its safe name, or the next
+  // free repeat of it when that is taken or, with usable, not usable.
+  std::string NameFor(std::string_view address, const TUsable& usable = {});
 
  private:
   bool Free(const std::string& name) const;

@@ -1,5 +1,5 @@
-// The worker's small operations: splitting the address, and the sidecar and
-// size of the files on disk.
+// The worker's small operations: splitting the address and choosing the
+// server, and the sidecar and size of the files on disk.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "HTTPGet.h"
+#include "Inet.h"
 #include "WorkerParts.h"
 
 namespace {
@@ -58,6 +59,29 @@ void THTTPGetThread::SplitAddress(const std::string& Address, std::string& Host,
   }
 }
 
+void THTTPGetThread::ServerToConnect(inet::ServerName& Server) const {
+  std::string host, path, port = "80";
+  bool secure = false;
+  SplitAddress(URL, host, path, port, secure);
+  Server = inet::ServerName{host, PortNumber(port, secure ? 443 : 80), secure, UserName, Password};
+  // SplitAddress cuts the server part at its first ":". An address whose
+  // server part holds user information ("user:secret@host") or an IPv6
+  // literal ("[::1]:8080") is read as the internet layer reads it; its user
+  // information is offered as the credentials unless UserName or Password
+  // are set.
+  const bool special = host.starts_with('[') || host.find('@') != std::string::npos ||
+                       port.find('@') != std::string::npos;
+  inet::ServerName read;
+  if (!special || !inet::ReadServer(URL, read)) return;
+  Server.host = read.host;
+  Server.port = read.port;
+  Server.secure = read.secure;
+  if (UserName.empty() && Password.empty()) {
+    Server.userName = read.userName;
+    Server.password = read.password;
+  }
+}
+
 int THTTPGetThread::PortNumber(const std::string& Port, int Default) {
   std::int64_t value = 0;
   if (!ParseDecimal(Port, value) || value < std::numeric_limits<int>::min() ||
@@ -67,20 +91,41 @@ int THTTPGetThread::PortNumber(const std::string& Port, int Default) {
 }
 
 std::string THTTPGetThread::ReadFirstLine(const std::string& FileName) {
+  const std::vector<std::string> lines = ReadLines(FileName, 1);
+  return lines.empty() ? std::string() : lines.front();
+}
+
+std::vector<std::string> THTTPGetThread::ReadLines(const std::string& FileName, std::size_t Count) {
   const TReadFile file(FileName);
+  std::vector<std::string> lines;
   std::string line;
+  bool begun = false;    // a line has begun and not ended
+  bool afterCr = false;  // an LF right after a CR ends nothing more
   char buffer[512];
-  for (;;) {
+  while (lines.size() < Count) {
     const ssize_t got = ::read(file.Fd(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) FailWithErrno("cannot read", FileName);
     if (got == 0) break;
-    const std::string_view chunk(buffer, static_cast<std::size_t>(got));
-    const std::size_t end = chunk.find_first_of("\r\n");
-    line.append(chunk.substr(0, end));
-    if (end != std::string_view::npos) break;
+    for (ssize_t i = 0; i < got && lines.size() < Count; ++i) {
+      const char c = buffer[i];
+      if (afterCr && c == '\n') {
+        afterCr = false;
+        continue;
+      }
+      afterCr = c == '\r';
+      if (c == '\r' || c == '\n') {
+        lines.push_back(std::move(line));
+        line.clear();
+        begun = false;
+      } else {
+        line += c;
+        begun = true;
+      }
+    }
   }
-  return line;
+  if (begun && lines.size() < Count) lines.push_back(std::move(line));
+  return lines;
 }
 
 std::int64_t THTTPGetThread::FileSizeOf(const std::string& FileName) {
@@ -91,10 +136,16 @@ std::int64_t THTTPGetThread::FileSizeOf(const std::string& FileName) {
 }
 
 void THTTPGetThread::WriteOneLine(const std::string& Line, const std::string& FileName) {
+  WriteLines({Line}, FileName);
+}
+
+void THTTPGetThread::WriteLines(const std::vector<std::string>& Lines,
+                                const std::string& FileName) {
   if (::unlink(FileName.c_str()) != 0 && errno != ENOENT) FailWithErrno("cannot delete", FileName);
+  std::string text;
+  for (const std::string& line : Lines) text += line + "\r\n";
   TTargetFile file;
   file.Create(FileName);
-  const std::string text = Line + "\r\n";
   file.Write(text.data(), text.size());
   file.Close();
 }

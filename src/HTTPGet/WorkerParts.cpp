@@ -15,16 +15,21 @@ bool ParseDecimal(std::string_view digits, std::int64_t& value) {
   return !digits.empty() && error == std::errc() && end == digits.data() + digits.size();
 }
 
-bool RangeFits(std::string_view contentRange, std::int64_t start, std::int64_t total) {
+bool RangeFits(std::string_view contentRange, std::int64_t length, std::int64_t start,
+               std::int64_t total) {
   if (!StartsWithIgnoreCase(contentRange, "bytes ")) return false;
   const std::string_view text = contentRange.substr(6);
   const std::size_t dash = text.find('-');
   const std::size_t slash = text.find('/');
   if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
     return false;
-  std::int64_t first = 0, length = 0;
-  return ParseDecimal(text.substr(0, dash), first) &&
-         ParseDecimal(text.substr(slash + 1), length) && first == start && length == total;
+  std::int64_t first = 0, last = 0, whole = 0;
+  if (!ParseDecimal(text.substr(0, dash), first) ||
+      !ParseDecimal(text.substr(dash + 1, slash - dash - 1), last) ||
+      !ParseDecimal(text.substr(slash + 1), whole) || first != start || whole != total)
+    return false;
+  const bool lengthFits = length < 0 || length == total - start;
+  return lengthFits && (last == total - 1 || (last == total && length >= 0));
 }
 
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
@@ -57,8 +62,8 @@ void TTargetFile::Seek(std::int32_t position) {
   if (position < 0 || ::lseek(fd_, position, SEEK_SET) < 0) FailWithErrno("cannot position", name_);
 }
 
-void TTargetFile::Shorten() {
-  if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0)
+void TTargetFile::CutTo(std::int64_t size) {
+  if (::ftruncate(fd_, size) != 0 || ::lseek(fd_, size, SEEK_SET) != size)
     FailWithErrno("cannot shorten", name_);
 }
 

@@ -14,10 +14,15 @@ inline constexpr char kStoppedReason[] = "stopped";
 // anything else (an empty text, blanks, other characters, overflow).
 bool ParseDecimal(std::string_view digits, std::int64_t& value);
 
-// Whether a 206 answer's Content-Range ("bytes START-END/TOTAL") starts at
-// start and gives total as the whole resource's length. The end is not
-// looked at: some servers repeat the end that was asked for.
-bool RangeFits(std::string_view contentRange, std::int64_t start, std::int64_t total);
+// Whether a 206 answer continues a file of start bytes up to the whole
+// resource of total bytes: its Content-Range ("bytes FIRST-LAST/TOTAL")
+// starts at start, ends at the last byte and names total, and its own
+// Content-Length, when it has one (length >= 0), is the range's length. A
+// LAST of total itself (the end that was asked for, one past the last byte,
+// which some servers repeat) counts as the last byte when the answer's
+// length bears it out.
+bool RangeFits(std::string_view contentRange, std::int64_t length, std::int64_t start,
+               std::int64_t total);
 
 // Whether text begins with prefix, letter case ignored.
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
@@ -36,7 +41,8 @@ class TTargetFile {
   // Opens an existing file without shortening it.
   void OpenExisting(const std::string& name);
   void Seek(std::int32_t position);
-  void Shorten();
+  // Cuts the file to its first size bytes and goes on writing there.
+  void CutTo(std::int64_t size);
   void Write(const char* data, std::size_t size);
   void Close();
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <limits>
 
+#include "FileOrigin.h"
 #include "HTTPGet.h"
 #include "Inet.h"
 #include "TargetNames.h"
@@ -59,7 +60,7 @@ void THTTPGetThread::Run() {
   const TResumeState kept = LoadResumeState();
   TTargetFile file;
   bool bodyWanted = true;
-  TStep step = SendFirstRequest(kept);
+  TStep step = SendFirstRequest();
   if (step.Ok) step = OpenTarget(file, kept, bodyWanted);
   // A step that fails before the body leaves file and sidecar as they are.
   if (!step.Ok) {
@@ -68,6 +69,12 @@ void THTTPGetThread::Run() {
   }
   const bool ranged = ResumeOffset > 0;  // resuming: the body continues the partial file
   if (bodyWanted) step = CopyBody(ToFile ? &file : nullptr, ranged);
+  if (step.Ok && ToFile) {
+    file.Close();
+    // The file is whole: it records the address it came from (nothing is
+    // said where the file system keeps no such record).
+    RecordFileOrigin(FileName, Origin);
+  }
   Finish(step);
   file.Close();
 }
@@ -76,25 +83,28 @@ THTTPGetThread::TResumeState THTTPGetThread::LoadResumeState() {
   ResumeOffset = 0;
   TResumeState kept{targetnames::SidecarOf(FileName), {}};
   if (ToFile && FileExists(FileName) && FileExists(kept.SidecarName)) {
-    kept.StoredStamp = ReadFirstLine(kept.SidecarName);
+    // The sidecar's first line is the stamp of the bytes in the file, its
+    // second the address they are of. A sidecar of another address, or one
+    // that names none, continues nothing: the file is fetched whole.
+    const std::vector<std::string> lines = ReadLines(kept.SidecarName, 2);
+    if (lines.size() == 2 && lines[1] == Origin) kept.StoredStamp = lines[0];
     if (!kept.StoredStamp.empty()) ResumeOffset = FileSizeOf(FileName);
   }
   return kept;
 }
 
-THTTPGetThread::TStep THTTPGetThread::SendFirstRequest(const TResumeState& Kept) {
+THTTPGetThread::TStep THTTPGetThread::SendFirstRequest() {
   // Where to connect. The request itself takes the whole address.
-  std::string host, path, port = "80";
-  bool secure = false;
-  SplitAddress(URL, host, path, port, secure);
-  const int number = PortNumber(port, secure ? 443 : 80);
+  inet::ServerName server;
+  ServerToConnect(server);
   if (TStep stop = StopCheck(); !stop.Ok) return stop;
 
   // A download connection waits for a free slot of the server and gives up
   // when it is asked to stop meanwhile.
   FSession = std::make_unique<inet::Session>(Agent);
-  FConnection = std::make_unique<inet::Connection>(*FSession, host, number, secure, UserName,
-                                                   Password, &StopRequested);
+  FConnection =
+      std::make_unique<inet::Connection>(*FSession, server.host, server.port, server.secure,
+                                         server.userName, server.password, &StopRequested);
   SendRequest({});
 
   // A run without an answer leaves file and sidecar as they are, and an
@@ -103,9 +113,7 @@ THTTPGetThread::TStep THTTPGetThread::SendFirstRequest(const TResumeState& Kept)
   if (TStep answer = Usable(); !answer.Ok) return answer;
   // A length that is no 32-bit number fails the run before the sidecar.
   if (TStep length = AnnouncedLength(0, ContentLength); !length.Ok) return length;
-  // The server's stamp goes into the sidecar before any body byte is read.
   FServerStamp = AnnouncedStamp();
-  if (ToFile && !FServerStamp.empty()) WriteOneLine(FServerStamp, Kept.SidecarName);
   return StopCheck();
 }
 
@@ -121,12 +129,20 @@ THTTPGetThread::TStep THTTPGetThread::OpenTarget(TTargetFile& File, const TResum
   if (!Kept.StoredStamp.empty() && Kept.StoredStamp == FServerStamp && ContentLength > 0 &&
       ResumeOffset <= ContentLength)
     return ResumeRange(File, Kept.SidecarName, BodyWanted);
-  // A changed resource, a fresh start, or a server without a stamp: a
-  // sidecar left from before would claim a prefix the file no longer holds.
-  if (FServerStamp.empty()) KeepStamp(FServerStamp, Kept.SidecarName);
-  File.Create(FileName);
-  ResumeOffset = 0;
+  // A changed resource, another address's partial file, a fresh start, or a
+  // server without a stamp.
+  StartAfresh(File, Kept.SidecarName, FServerStamp);
   return {};
+}
+
+void THTTPGetThread::StartAfresh(TTargetFile& File, const std::string& SidecarName,
+                                 const std::string& Stamp) {
+  // Emptied first, stamped after: at no moment are old bytes under a new
+  // stamp. The emptied file is no longer the finished file of any address.
+  File.Create(FileName);
+  ForgetFileOrigin(FileName);
+  KeepStamp(Stamp, SidecarName);
+  ResumeOffset = 0;
 }
 
 void THTTPGetThread::SendRequest(const std::string& ExtraLine) {
@@ -179,53 +195,75 @@ std::string THTTPGetThread::AnnouncedStamp() const {
 }
 
 void THTTPGetThread::KeepStamp(const std::string& Stamp, const std::string& SidecarName) {
+  // Without a stamp no sidecar stays: it would claim a prefix the file no
+  // longer holds.
   if (!Stamp.empty())
-    WriteOneLine(Stamp, SidecarName);
+    WriteLines({Stamp, Origin}, SidecarName);
   else if (::unlink(SidecarName.c_str()) != 0 && errno != ENOENT)
     FailWithErrno("cannot delete", SidecarName);
 }
 
 THTTPGetThread::TStep THTTPGetThread::ResumeRange(TTargetFile& File, const std::string& SidecarName,
                                                   bool& BodyWanted) {
-  File.OpenExisting(FileName);
-  File.Seek(static_cast<std::int32_t>(ResumeOffset));
   // The first body is not read: ask again for the missing bytes only. The
   // end is one past the last byte; a server takes it as the end.
   SendRequest("RANGE: bytes=" + std::to_string(ResumeOffset) + "-" + std::to_string(ContentLength) +
               "\r\n");
   if (TStep stop = StopCheck(); !stop.Ok) return stop;
   const int status = FRequest->StatusCode();
-  if (status == 206) {
-    const std::string stamp = AnnouncedStamp();
-    if (!stamp.empty() && stamp != FServerStamp) return TStep::Failed("the server's file changed");
-    std::string range;
-    if (FRequest->QueryHeader("Content-Range", kContentRangeBufferBytes, range) &&
-        RangeFits(range, ResumeOffset, ContentLength))
-      return {};  // the missing bytes follow: append them
-  } else if (status == 200) {
-    return Restart(File, SidecarName);  // the range was ignored: the whole resource follows
-  } else if (status == 416 && ResumeOffset == ContentLength) {
+  if (status == 206 && RangeAnswerFits()) {
+    // Only now is the partial file opened: the missing bytes follow.
+    File.OpenExisting(FileName);
+    File.Seek(static_cast<std::int32_t>(ResumeOffset));
+    return {};
+  }
+  if (status == 200) return Restart(File, SidecarName);  // the range was ignored: all follows
+  if (status == 416 && ResumeOffset == ContentLength) {
     BodyWanted = false;  // the partial file is already whole
     return {};
-  } else if (status != 416) {
+  }
+  if (status != 206 && status != 416) {
     const TStep answer = Usable();
     return answer.Ok ? TStep::Failed("HTTP " + std::to_string(status) + " to the ranged request")
                      : answer;
   }
-  // The answer does not continue the partial file: fetch the whole resource
-  // with a plain request and write it from the start.
+  // The answer does not continue the partial file (another range, length or
+  // version): fetch the whole resource with a plain request and write it
+  // from the start.
   SendRequest({});
   if (TStep stop = StopCheck(); !stop.Ok) return stop;
   if (TStep answer = Usable(); !answer.Ok) return answer;
   return Restart(File, SidecarName);
 }
 
+bool THTTPGetThread::RangeAnswerFits() const {
+  // The same version of the resource: a stamp, when the answer gives one,
+  // is the first answer's.
+  const std::string stamp = AnnouncedStamp();
+  if (!stamp.empty() && stamp != FServerStamp) return false;
+  std::string range, text;
+  if (!FRequest->QueryHeader("Content-Range", kContentRangeBufferBytes, range)) return false;
+  std::int64_t length = -1;  // the answer's own length; -1 when it gives none
+  if (FRequest->QueryHeader("Content-Length", kContentLengthBufferBytes, text) &&
+      (!ParseDecimal(text, length) || length < 0))
+    return false;
+  return RangeFits(range, length, ResumeOffset, ContentLength);
+}
+
 THTTPGetThread::TStep THTTPGetThread::Restart(TTargetFile& File, const std::string& SidecarName) {
   if (TStep length = AnnouncedLength(ContentLength, ContentLength); !length.Ok) return length;
-  KeepStamp(AnnouncedStamp(), SidecarName);
-  File.Shorten();
-  ResumeOffset = 0;
+  StartAfresh(File, SidecarName, AnnouncedStamp());
   return {};
+}
+
+THTTPGetThread::TStep THTTPGetThread::Overrun(TTargetFile* File, bool Ranged) {
+  // Nothing past the announced length was written, but an answer that runs
+  // past it is not trusted at all: the file goes back to the bytes it held
+  // before this answer, which its sidecar vouches for.
+  if (File != nullptr) File->CutTo(ResumeOffset);
+  return TStep::Failed(Ranged ? "the answer does not fit the range asked for"
+                              : "the answer is longer than the " + std::to_string(ContentLength) +
+                                    " bytes announced");
 }
 
 THTTPGetThread::TStep THTTPGetThread::CopyBody(TTargetFile* File, bool Ranged) {
@@ -246,10 +284,7 @@ THTTPGetThread::TStep THTTPGetThread::CopyBody(TTargetFile* File, bool Ranged) {
     ChunkBytes = static_cast<std::uint32_t>(got);
     if (ChunkBytes == 0) break;
     const std::int64_t after = static_cast<std::int64_t>(ReadCount) + ChunkBytes;
-    if (ContentLength > 0 && after > expected)
-      return TStep::Failed(Ranged ? "the answer does not fit the range asked for"
-                                  : "the answer is longer than the " +
-                                        std::to_string(ContentLength) + " bytes announced");
+    if (ContentLength > 0 && after > expected) return Overrun(File, Ranged);
     if (ResumeOffset + after > kMaxFileBytes) return TStep::Failed(kTooLarge);
     if (File != nullptr)
       File->Write(buffer.get(), ChunkBytes);

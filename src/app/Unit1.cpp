@@ -296,9 +296,15 @@ void TForm1::BringToFront(const QString& address) {
 }
 
 QString TForm1::TargetPathOf(const QString& name) const {
-  return SavePath->text() + FileName->text() + QLatin1Char('/') +
+  return BatchFolder() + QLatin1Char('/') +
          QString::fromStdString(
              targetnames::FileNameOf(name.toStdString(), CheckBox_QiangZhiXiaZai->isChecked()));
+}
+
+QString TForm1::BatchFolder() const {
+  const QString save = SavePath->text();
+  if (save.isEmpty() || save.endsWith(QLatin1Char('/'))) return save + FileName->text();
+  return save + QLatin1Char('/') + FileName->text();
 }
 
 QString AppDirOf(const QString& executablePath) {

@@ -47,6 +47,9 @@ class QTabWidget;
 class QTimer;
 class TShellSeam;
 class TPreviewProbes;
+namespace targetnames {
+class TTargetNames;
+}
 
 // What a test may change about the window's surroundings.
 struct TForm1Options {
@@ -264,9 +267,13 @@ class TForm1 : public QMainWindow {
   // Replaces the processed list by lines and sets the count caption.
   void FillProcessedList(const QStringList& lines);
 
-  // Target path of a download list item's file name: SavePath + FileName +
-  // "/" + the name (+ ".jpg" when forced), from the texts as they are now.
+  // Target path of a download list item's file name: the batch folder, "/"
+  // and the name (+ ".jpg" when forced), from the texts as they are now.
   QString TargetPathOf(const QString& name) const;
+  // The batch folder: FileName in the folder SavePath, joined by one "/"
+  // ("~/dl" and "g500" give "~/dl/g500"); FileName alone when SavePath is
+  // empty.
+  QString BatchFolder() const;
   // Gives every item of the download list that has no file name yet its
   // name, in list order, distinct from every other item's name.
   void NameDownloadItems();
@@ -318,6 +325,9 @@ class TForm1 : public QMainWindow {
 
   // Batch start (Unit1_Download.cpp).
   std::vector<TBatchEntry> PrepareBatch();
+  // The item's target path; when a file there is not the address's own, the
+  // item first takes the next free name of names.
+  QString WritableTargetOf(QListWidgetItem* item, targetnames::TTargetNames& names);
   void StartDownloadOf(const TBatchEntry& entry);
   void DownloadEnded(const QString& target, bool succeeded, const QString& reason);
   // Drops the records of downloads that have ended.

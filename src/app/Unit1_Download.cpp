@@ -1,9 +1,9 @@
 // Import of the processed list into the download list, the batch start that
 // downloads every address at once, and the progress display. Each address
-// keeps the file name chosen at import. The start records every download it
-// sets up; the component's done and error events record how it ended, and
-// the completion monitor takes the outcomes from there.
-#include <QDir>
+// keeps the file name chosen at import, unless a file of another address is
+// there at the start. The start records every download it sets up; the
+// component's done and error events record how it ended, and the completion
+// monitor takes the outcomes from there.
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,11 +13,14 @@
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 #include "HTTPGet.h"
-#include "ListText.h"
 #include "ImageRequest.h"
+#include "ListText.h"
 #include "RequestUrl.h"
+#include "TargetFiles.h"
 #include "TargetNames.h"
 #include "Unit1.h"
 
@@ -50,9 +53,11 @@ void TForm1::Button14Click(QObject*) {
   }
   SetStatusText(QStringLiteral("请稍候正在批量下载图片..."));
   ProcessMessages();
-  // One level only; an existing folder is used as it is, and a failure
-  // shows up as downloads that fail with the reason.
-  QDir().mkdir(SavePath->text() + FileName->text());
+  // The whole path, a missing save folder included; an existing folder is
+  // used as it is, and a failure shows up as downloads that fail with the
+  // reason.
+  std::error_code ignored;
+  std::filesystem::create_directories(BatchFolder().toStdString(), ignored);
 
   const std::vector<TBatchEntry> batch = PrepareBatch();
   const bool wasStarting = starting_;
@@ -83,12 +88,16 @@ std::vector<TForm1::TBatchEntry> TForm1::PrepareBatch() {
   SweepDownloadList();
   ForgetEndedDownloads();
   NameDownloadItems();
+  targetnames::TTargetNames names;  // every item's name, so that a new one is given once
+  for (int i = 0, n = ListBox_Download->count(); i < n; ++i)
+    names.Reserve(DownloadNameOf(ListBox_Download->item(i)).toStdString());
   std::vector<TBatchEntry> batch;
   batch.reserve(static_cast<std::size_t>(ListBox_Download->count()));
   for (int i = 0, n = ListBox_Download->count(); i < n; ++i) {
     QListWidgetItem* item = ListBox_Download->item(i);
     const QString address = item->text();
-    const QString target = TargetPathOf(DownloadNameOf(item));
+    QString target = TargetPathOf(DownloadNameOf(item));
+    if (!downloads_.contains(target)) target = WritableTargetOf(item, names);
     item->setData(kTargetPathRole, target);
     SetDownloadFailure(item, {});
     if (const auto running = downloads_.constFind(target); running != downloads_.cend()) {
@@ -105,6 +114,22 @@ std::vector<TForm1::TBatchEntry> TForm1::PrepareBatch() {
   return batch;
 }
 
+QString TForm1::WritableTargetOf(QListWidgetItem* item, targetnames::TTargetNames& names) {
+  // A file there that is not the address's own (another address's finished
+  // file, or one whose origin is unknown) is left alone: the address takes
+  // the next free name, which stays its name for later starts.
+  const std::string origin = OriginOf(item->text());
+  const auto writable = [&](const std::string& name) {
+    return targetfiles::MayWrite(TargetPathOf(QString::fromStdString(name)).toStdString(), origin);
+  };
+  QString name = DownloadNameOf(item);
+  if (!writable(name.toStdString())) {
+    name = QString::fromStdString(names.NameFor(item->text().toStdString(), writable));
+    item->setData(kTargetNameRole, name);
+  }
+  return TargetPathOf(name);
+}
+
 void TForm1::StartDownloadOf(const TBatchEntry& entry) {
   const auto found = downloads_.find(entry.Target);
   if (found == downloads_.end() || found->State != TDownload::Waiting) return;
@@ -117,13 +142,18 @@ void TForm1::StartDownloadOf(const TBatchEntry& entry) {
   download->FileName = target.toStdString();
   // Sent as a browser sends the shown address: non-ASCII percent-encoded.
   download->URL = RequestUrlOf(RequestAddress(entry.Address).toStdString());
+  download->Origin = OriginOf(entry.Address);
   download->OnProgress = [this](QObject* Sender, std::int32_t TotalSize, std::int32_t Readed) {
     HTTPGetProgress(Sender, TotalSize, Readed);
   };
-  // A component is released as soon as its download has ended.
+  // A component is released as soon as its download has ended. A whole
+  // file loses its sidecar at once, whether or not its address is still
+  // listed; a failed one keeps both for a later start.
   download->OnDoneFile = [this, target](QObject* Sender, const std::string& File,
                                         std::int32_t FileSize) {
-    DownloadEnded(target, true, {});
+    const bool whole = targetfiles::SweepWhole(target.toStdString());
+    DownloadEnded(target, whole,
+                  whole ? QString() : QStringLiteral("the downloaded file is gone: ") + target);
     HTTPGetDoneFile(Sender, File, FileSize);
     Sender->deleteLater();
   };

@@ -1,11 +1,11 @@
 // The completion monitor: once a second every address whose download this
 // batch started has succeeded, and whose file is there, leaves the download
-// list and loses its resume sidecar; an address whose download failed stays,
-// marked, with the reason. When every download of the batch has ended the
-// monitor stops and says how the batch went. A click on the download list
-// opens the selected address.
+// list (its sidecar went when its download ended); an address whose download
+// failed stays, marked, with the reason. When every download has ended and
+// the list is empty, or holds only failed addresses, the monitor stops and
+// says how the batch went. A click on the download list opens the selected
+// address.
 #include <QApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
@@ -14,7 +14,6 @@
 #include <QTimer>
 
 #include "Seam.h"
-#include "TargetNames.h"
 #include "Unit1.h"
 
 namespace {
@@ -33,8 +32,11 @@ void TForm1::Timer_CheckDownFileTimer(QObject*) {
   try {
     const TSweep sweep = SweepDownloadList();
     if (starting_ || sweep.Pending || AnyDownloadRunning()) return;
-    // Every download of the batch has ended; their outcomes are on the
-    // items now. Off first, so no tick comes while the message is open.
+    // An address that was never started (imported while a batch ran) keeps
+    // the batch open: no message claims that it is done.
+    if (ListBox_Download->count() > sweep.Failed) return;
+    // Every download has ended; their outcomes are on the items now. Off
+    // first, so no tick comes while the message is open.
     Timer_CheckDownFile->stop();
     downloads_.clear();
     if (sweep.Failed == 0) {
@@ -65,7 +67,6 @@ TForm1::TSweep TForm1::SweepDownloadList() {
       if (found->State == TDownload::Waiting || found->State == TDownload::Running) {
         sweep.Pending = true;
       } else if (found->State == TDownload::Succeeded && QFileInfo(target).isFile()) {
-        QFile::remove(QString::fromStdString(targetnames::SidecarOf(target.toStdString())));
         downloads_.erase(found);
         caretOrSelectionRemoved = caretOrSelectionRemoved || item == caret || item->isSelected();
         delete ListBox_Download->takeItem(i);

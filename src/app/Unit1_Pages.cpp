@@ -33,8 +33,9 @@ const QStringList& Memo3Lines() {
       QStringLiteral("  答:下载列表剩余图片列表多数为无法下载的图片,或网络太慢导致无法下载."),
       QStringLiteral("3.问:下载列表剩余无法下载的列表怎么办?"),
       QStringLiteral("  答:剩余列表无法下载的链接不用理会下次导入下载列表会自动清空."),
-      QStringLiteral("4.问:提示下载任务完成滚动条为什么还不停的动? "),
-      QStringLiteral("  答:由于采用了多线程下载引擎所以难免会存在进度不同步的问题."),
+      QStringLiteral("4.问:提示下载任务完成后进度条还会动吗? "),
+      QStringLiteral(
+          "  答:不会.所有图片都下载结束后才提示完成;下载中进度条显示最近报告进度的那个图片."),
   };
   return lines;
 }

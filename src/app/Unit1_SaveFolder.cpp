@@ -18,8 +18,8 @@ void TForm1::FileNameDblClick(QObject*) {
 }
 
 void TForm1::Button2Click(QObject*) {
-  // The batch folder: the two texts glued, as the batch start makes it.
-  const QString folder = SavePath->text() + FileName->text();
+  // The batch folder, as the batch start makes it.
+  const QString folder = BatchFolder();
   if (QFileInfo(folder).isDir())
     Shell().OpenFolder(this, folder);
   else

@@ -16,7 +16,7 @@
 #include "HTTPGet.h"
 #include "ImageRequest.h"
 #include "RequestUrl.h"
-#include "TargetNames.h"
+#include "TargetFiles.h"
 
 namespace {
 
@@ -82,13 +82,13 @@ void ApplyMinSize(TBatchItem& item, const QSize& minimum) {
 // The outcome of an ended download. Finished means whole: the success event
 // and the file there. Only then does the resume sidecar go.
 void Conclude(TBatchItem& item, bool succeeded, const QString& reason, const QSize& minimum) {
+  const bool whole = succeeded && targetfiles::SweepWhole(item.File.toStdString());
   const QFileInfo file(item.File);
   item.Bytes = file.isFile() ? file.size() : 0;
-  if (succeeded && !file.isFile()) {
+  if (succeeded && !whole) {
     item.Outcome = TOutcome::Failed;
     item.Reason = QStringLiteral("the downloaded file is gone: ") + item.File;
   } else if (succeeded) {
-    QFile::remove(QString::fromStdString(targetnames::SidecarOf(item.File.toStdString())));
     item.Outcome = TOutcome::Done;
     ApplyMinSize(item, minimum);
   } else {
@@ -118,7 +118,7 @@ int TBatch::Run(const std::vector<TFoundAddress>& addresses) {
   TBatchDisplay display(items, options_.Json, options_.Quiet);
   PrepareFolders(items, display);
   {
-    QObject owner;  // the components of this batch
+    QObject owner;  // the components of this batch still running
     QEventLoop loop;
     int running = 0;
     // Every address at once, as the window starts a batch.
@@ -134,9 +134,11 @@ int TBatch::Run(const std::vector<TFoundAddress>& addresses) {
         items[i].Received = std::max<qint64>(items[i].Readed - kept, 0);
         display.Progressed();
       };
-      const auto ended = [&, i](bool succeeded, const QString& reason) {
+      // A component goes as soon as its download has ended.
+      const auto ended = [&, i, download](bool succeeded, const QString& reason) {
         Conclude(items[i], succeeded, reason, options_.MinSize);
         display.Ended(items[i]);
+        download->deleteLater();
         if (--running == 0) loop.quit();
       };
       download->OnDoneFile = [ended](QObject*, const std::string&, std::int32_t) {
@@ -169,4 +171,5 @@ void TBatch::Configure(THTTPGet& download, const TBatchItem& item) {
   download.FileName = item.File.toStdString();
   // Sent as a browser sends the shown address: non-ASCII percent-encoded.
   download.URL = RequestUrlOf(RequestAddress(item.Address).toStdString());
+  download.Origin = OriginOf(item.Address);
 }

@@ -1,6 +1,5 @@
 #include "BatchPlan.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <QUrl>
@@ -8,6 +7,8 @@
 #include <map>
 #include <system_error>
 
+#include "ImageRequest.h"
+#include "TargetFiles.h"
 #include "TargetNames.h"
 #include "Unit_Function.h"
 
@@ -18,9 +19,13 @@ bool IsSafe(QChar c) {
          c == QLatin1Char('_');
 }
 
+// The file in the folder, joined as the file system reads it: no ".." is
+// resolved by the text, so that a folder reached through a symbolic link is
+// the one the file goes into.
 QString TargetOf(const QString& folder, const std::string& name) {
   const QString file = QString::fromStdString(name);
-  return folder.isEmpty() ? file : QDir::cleanPath(folder + QLatin1Char('/') + file);
+  if (folder.isEmpty()) return file;
+  return folder.endsWith(QLatin1Char('/')) ? folder + file : folder + QLatin1Char('/') + file;
 }
 
 }  // namespace
@@ -50,7 +55,14 @@ std::vector<TBatchItem> PlanBatch(const std::vector<TFoundAddress>& addresses,
     item.Page = found.Page;
     item.Folder = folder;
     if (item.Folder.isEmpty() && !found.Page.isEmpty()) item.Folder = PageFolderName(found.Page);
-    item.File = TargetOf(item.Folder, names[item.Folder].NameFor(found.Address.toStdString()));
+    // A file there that is not this address's own is left alone: the
+    // address takes the next free name.
+    const std::string origin = OriginOf(found.Address);
+    const auto writable = [&](const std::string& name) {
+      return targetfiles::MayWrite(TargetOf(item.Folder, name).toStdString(), origin);
+    };
+    item.File =
+        TargetOf(item.Folder, names[item.Folder].NameFor(found.Address.toStdString(), writable));
     items.push_back(std::move(item));
   }
   return items;
@@ -67,8 +79,16 @@ bool PrepareFolder(const QString& folder, QString& failure) {
     }
   }
   // Permissions alone do not tell (an administrator, a read-only mount):
-  // a file that can be made there does.
-  QTemporaryFile probe(path + QStringLiteral("/.pixvane-get-XXXXXX"));
+  // a file that can be made there does. The probe goes where the file
+  // system resolves the folder, as the files will.
+  const std::filesystem::path real =
+      std::filesystem::canonical(std::filesystem::path(path.toStdString()), error);
+  if (error) {
+    failure = QString::fromStdString(error.message());
+    return false;
+  }
+  QTemporaryFile probe(QString::fromStdString(real.string()) +
+                       QStringLiteral("/.pixvane-get-XXXXXX"));
   if (probe.open()) return true;
   failure = probe.errorString();
   return false;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QObject>
 #include <QPointer>
 #include <QThread>
@@ -14,11 +15,13 @@
 #include <stdexcept>
 #include <thread>
 
+#include "FileOrigin.h"
 #include "HTTPGet.h"
 #include "Inet.h"
 #include "InetTestHooks.h"
 #include "LocalServer.h"
 #include "Sandbox.h"
+#include "WorkerParts.h"
 
 using testnet::LocalServer;
 using testnet::PatternBytes;
@@ -36,7 +39,9 @@ struct Resource {
   bool hugeLength = false;   // announces 3000000000 bytes
   // How a ranged request is answered: as asked; with the whole body as 200;
   // 416; 500; a 206 that carries the whole body; a 206 whose total is not the
-  // resource's length; a 206 with another Last-Modified value.
+  // resource's length; a 206 with another Last-Modified value; a 206 whose
+  // own length is the whole resource's; a 206 whose body runs past its
+  // length.
   enum RangeAnswer {
     kHonour,
     kIgnore,
@@ -44,7 +49,9 @@ struct Resource {
     kServerError,
     kWholeAs206,
     kWrongTotal,
-    kChangedStamp
+    kChangedStamp,
+    kLongerThanRange,
+    kOverrun
   } range = kHonour;
   std::size_t cutAfter = kNone;   // drop the connection after this many bytes
   std::size_t holdAfter = kNone;  // wait for the test's release after this many bytes
@@ -117,6 +124,10 @@ class HTTPGetTest : public SandboxTest {
   }
 
   std::string Url(const std::string& name) const { return server_.Url("/f/" + name); }
+  // The sidecar a run leaves for name: the stamp, then the address.
+  std::string Sidecar(const std::string& stamp, const std::string& name) const {
+    return stamp + "\r\n" + Url(name) + "\r\n";
+  }
 
   // Starts the component and waits until it raised its end and became idle.
   static bool Run(THTTPGet& component, Recorder& recorder, int timeoutMs = 20000) {
@@ -183,7 +194,13 @@ class HTTPGetTest : public SandboxTest {
       }
       res.set_header("Content-Range", "bytes " + std::to_string(from) + "-" +
                                           std::to_string(size - 1) + "/" + std::to_string(total));
-      Chunked(res, 206, resource.body.substr(from));
+      // A length of its own beside the chunked body, as a server may send it.
+      if (resource.range >= Resource::kLongerThanRange)
+        res.set_header("Content-Length",
+                       std::to_string(resource.range == Resource::kOverrun ? 700 : size));
+      Chunked(res, 206,
+              resource.body.substr(from) +
+                  (resource.range == Resource::kOverrun ? std::string(300, 'x') : std::string()));
       return;
     }
     if (resource.status != 200) return Chunked(res, resource.status, "error page");
@@ -288,6 +305,11 @@ TEST_F(HTTPGetTest, SidecarAndFileHelpers) {
   EXPECT_EQ(THTTPGetThread::ReadFirstLine(PathOf("long")), std::string(3000, 'z'));
   EXPECT_EQ(THTTPGetThread::FileSizeOf(PathOf("long")), 3000);
   EXPECT_EQ(THTTPGetThread::FileSizeOf(PathOf("empty")), 0);
+  // A sidecar's two lines, whatever ends them.
+  for (const char* text : {"X\rb\r\nc", "X\nb", "X\r\nb\n"}) {
+    WriteFile("line", text);
+    EXPECT_EQ(THTTPGetThread::ReadLines(PathOf("line"), 2), (std::vector<std::string>{"X", "b"}));
+  }
   EXPECT_THROW(THTTPGetThread::ReadFirstLine(PathOf("absent")), std::exception);
   EXPECT_THROW(THTTPGetThread::FileSizeOf(PathOf("absent")), std::exception);
 }
@@ -319,7 +341,7 @@ TEST_F(HTTPGetTest, FreshDownloadWritesFileAndSidecarAndReportsEveryChunk) {
   EXPECT_EQ(r.doneName, PathOf("a.jpg"));
   EXPECT_EQ(r.doneSize, 5000);
   EXPECT_TRUE(ReadFile("a.jpg") == body);
-  EXPECT_EQ(ReadFile("a.jpg.log"), "Sat, 29 Oct 1994 19:43:31 GMT\r\n");
+  EXPECT_EQ(ReadFile("a.jpg.log"), Sidecar("Sat, 29 Oct 1994 19:43:31 GMT", "a.jpg"));
   ASSERT_GE(r.progress.size(), 5u);  // one report per chunk of at most 1025 bytes
   std::int32_t previous = 0;
   for (const auto& [total, readed] : r.progress) {
@@ -341,12 +363,12 @@ TEST_F(HTTPGetTest, ResumesFrom300To1000WithTheExactRangeLine) {
   const std::string body = PatternBytes(1000, 2);
   Put("r.jpg", {body, "X"});
   WriteFile("r.jpg", body.substr(0, 300));
-  WriteFile("r.jpg.log", "X\r\n");
+  WriteFile("r.jpg.log", Sidecar("X", "r.jpg"));
   const Recorder r = Fetch("r.jpg");
   EXPECT_EQ(r.doneFiles, 1);
   EXPECT_EQ(r.doneSize, 1000);
   EXPECT_TRUE(ReadFile("r.jpg") == body);
-  EXPECT_EQ(ReadFile("r.jpg.log"), "X\r\n");
+  EXPECT_EQ(ReadFile("r.jpg.log"), Sidecar("X", "r.jpg"));
   const auto seen = SeenFor("r.jpg");
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_FALSE(seen[0].anyRange);
@@ -363,11 +385,11 @@ TEST_F(HTTPGetTest, ChangedOrMissingStampsTakeTheFreshPath) {
   const std::string body = PatternBytes(1000, 3);
   Put("c.jpg", {body, "Y"});
   WriteFile("c.jpg", std::string(300, 'o'));
-  WriteFile("c.jpg.log", "X\r\n");
+  WriteFile("c.jpg.log", Sidecar("X", "c.jpg"));
   Recorder r = Fetch("c.jpg");
   EXPECT_EQ(r.doneSize, 1000);
   EXPECT_TRUE(ReadFile("c.jpg") == body);
-  EXPECT_EQ(ReadFile("c.jpg.log"), "Y\r\n");
+  EXPECT_EQ(ReadFile("c.jpg.log"), Sidecar("Y", "c.jpg"));
   EXPECT_EQ(SeenFor("c.jpg").size(), 1u);
   for (const auto& [total, readed] : r.progress) EXPECT_LE(readed, 1000);  // counted from 0
 
@@ -377,13 +399,13 @@ TEST_F(HTTPGetTest, ChangedOrMissingStampsTakeTheFreshPath) {
   r = Fetch("n.jpg");
   EXPECT_EQ(r.doneFiles, 1);
   EXPECT_TRUE(ReadFile("n.jpg") == body);
-  EXPECT_EQ(ReadFile("n.jpg.log"), "Z\r\n");
+  EXPECT_EQ(ReadFile("n.jpg.log"), Sidecar("Z", "n.jpg"));
 
   // An answer without Last-Modified: the whole body from 0, and the old
   // sidecar goes, since it would claim a prefix the file no longer holds.
   Put("nolm.jpg", {body, ""});
   WriteFile("nolm.jpg", body.substr(0, 300));
-  WriteFile("nolm.jpg.log", "X\r\n");
+  WriteFile("nolm.jpg.log", Sidecar("X", "nolm.jpg"));
   r = Fetch("nolm.jpg");
   EXPECT_EQ(r.doneFiles, 1);
   EXPECT_TRUE(ReadFile("nolm.jpg") == body);
@@ -397,7 +419,50 @@ TEST_F(HTTPGetTest, ChangedOrMissingStampsTakeTheFreshPath) {
   EXPECT_TRUE(ReadFile("long.jpg") == body);
   EXPECT_FALSE(Exists("long.jpg.log"));
   EXPECT_EQ(Fetch("fits.jpg").doneFiles, 1);
-  EXPECT_EQ(ReadFile("fits.jpg.log"), std::string(255, 'm') + "\r\n");
+  EXPECT_EQ(ReadFile("fits.jpg.log"), Sidecar(std::string(255, 'm'), "fits.jpg"));
+}
+
+TEST_F(HTTPGetTest, APartialFileIsContinuedOnlyByItsOwnAddress) {
+  const std::string body = PatternBytes(1000, 30);
+  Put("o.jpg", {body, "X"});
+  // Another address's partial file, and one whose sidecar names no address:
+  // fetched whole, the sidecar then naming this address.
+  for (const std::string sidecar : {"X\r\nhttp://other/o.jpg\r\n", "X\r\n"}) {
+    WriteFile("o.jpg", std::string(300, 'L'));
+    WriteFile("o.jpg.log", sidecar);
+    EXPECT_EQ(Fetch("o.jpg").doneFiles, 1);
+    EXPECT_TRUE(ReadFile("o.jpg") == body);
+    EXPECT_EQ(ReadFile("o.jpg.log"), Sidecar("X", "o.jpg"));
+  }
+  for (const Seen& seen : SeenFor("o.jpg")) EXPECT_FALSE(seen.anyRange);
+  WriteFile("probe", "");
+  const bool origins = RecordFileOrigin(PathOf("probe"), "probe");
+  if (origins) {
+    EXPECT_EQ(FileOriginOf(PathOf("o.jpg")), Url("o.jpg"));
+  }
+
+  // Its own, named by Origin when the request carries more than the address:
+  // continued, and the whole file records that address.
+  WriteFile("o.jpg", body.substr(0, 300));
+  WriteFile("o.jpg.log", "X\r\nhttp://shown/o.jpg\r\n");
+  const Recorder r = Fetch("o.jpg", [&](THTTPGet& c) {
+    c.URL = Url("o.jpg") + "?20101027";
+    c.Origin = "http://shown/o.jpg";
+  });
+  EXPECT_EQ(r.doneFiles, 1);
+  EXPECT_TRUE(ReadFile("o.jpg") == body);
+  EXPECT_EQ(SeenFor("o.jpg").back().rawRange, "bytes=300-1000");
+  if (origins) {
+    EXPECT_EQ(FileOriginOf(PathOf("o.jpg")), "http://shown/o.jpg");
+  }
+
+  // A fresh start that fails leaves no claim of a finished file behind.
+  Resource cut{body, "Z"};
+  cut.cutAfter = 400;
+  Put("o.jpg", cut);
+  EXPECT_EQ(Fetch("o.jpg").errors, 1);
+  EXPECT_EQ(FileOriginOf(PathOf("o.jpg")), "");
+  EXPECT_EQ(ReadFile("o.jpg.log"), Sidecar("Z", "o.jpg"));
 }
 
 TEST_F(HTTPGetTest, AnnouncedLengthDecidesSuccess) {
@@ -447,7 +512,10 @@ TEST_F(HTTPGetTest, AnswersToTheRangedRequest) {
       {Resource::kNotSatisfiable, 300, true, 3, nullptr},
       {Resource::kWholeAs206, 300, true, 3, nullptr},
       {Resource::kWrongTotal, 300, true, 3, nullptr},
-      {Resource::kChangedStamp, 300, false, 2, "the server's file changed"},
+      {Resource::kChangedStamp, 300, true, 3, nullptr},
+      {Resource::kLongerThanRange, 300, true, 3, nullptr},
+      // A body that runs past what it announced: none of it stays.
+      {Resource::kOverrun, 300, false, 2, "the answer does not fit the range asked for"},
   };
   int index = 0;
   for (const Case& c : cases) {
@@ -459,13 +527,13 @@ TEST_F(HTTPGetTest, AnswersToTheRangedRequest) {
     // The local bytes differ from the server's, so any write shows.
     const std::string local(c.kept, 'L');
     WriteFile(name, local);
-    WriteFile(name + ".log", "X\r\n");
+    WriteFile(name + ".log", Sidecar("X", name));
     const Recorder r = Fetch(name);
     EXPECT_EQ(r.doneFiles, c.reason ? 0 : 1) << name;
     EXPECT_EQ(r.reason, c.reason ? c.reason : "") << name;
     EXPECT_EQ(r.doneSize, c.reason ? -1 : 1000) << name;
     EXPECT_TRUE(ReadFile(name) == (c.rewritten ? body : local)) << name;
-    EXPECT_EQ(ReadFile(name + ".log"), "X\r\n");
+    EXPECT_EQ(ReadFile(name + ".log"), Sidecar("X", name));
     const auto seen = SeenFor(name);
     ASSERT_EQ(seen.size(), c.requests) << name;
     EXPECT_EQ(seen[1].rawRange, "bytes=" + std::to_string(c.kept) + "-1000");
@@ -473,8 +541,28 @@ TEST_F(HTTPGetTest, AnswersToTheRangedRequest) {
       EXPECT_FALSE(seen[2].anyRange) << name;
     }
     for (const auto& [total, readed] : r.progress) EXPECT_LE(readed, 1000) << name;
-    EXPECT_EQ(r.progress.empty(), !c.rewritten) << name;
+    if (c.reason == nullptr) {
+      EXPECT_EQ(r.progress.empty(), !c.rewritten) << name;
+    }
   }
+}
+
+TEST(RangeFits, OnlyARangeFromThePartialSizeToTheLastByte) {
+  const struct {
+    const char* range;
+    std::int64_t length;  // the answer's own length; -1: none
+    bool fits;
+  } cases[] = {
+      {"bytes 300-999/1000", 700, true},
+      {"BYTES 300-999/1000", -1, true},
+      // The end asked for, repeated by the server, borne out by the length.
+      {"bytes 300-1000/1000", 700, true},
+      {"bytes 300-1000/1000", -1, false},
+      {"bytes 300-999/1000", 1000, false},  // longer than its range
+      {"bytes 300-998/1000", 699, false},   // short of the end
+      {"bytes 300-999/*", -1, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RangeFits(c.range, c.length, 300, 1000), c.fits) << c.range;
 }
 
 // Counts the messages of the download log while it exists.
@@ -529,7 +617,7 @@ TEST_F(HTTPGetTest, FailuresSayWhyAndLeaveFileAndSidecarAsTheyWere) {
   EXPECT_EQ(r.errors, 1);
   EXPECT_NE(r.reason.find("after 4100 of 10000 bytes"), std::string::npos) << r.reason;
   EXPECT_TRUE(ReadFile("cut.jpg") == body.substr(0, 4100));
-  EXPECT_EQ(ReadFile("cut.jpg.log"), "X\r\n");
+  EXPECT_EQ(ReadFile("cut.jpg.log"), Sidecar("X", "cut.jpg"));
 
   // A server that stops sending: "timed out", the partial file kept.
   Resource stalled{body, "X"};
@@ -541,13 +629,17 @@ TEST_F(HTTPGetTest, FailuresSayWhyAndLeaveFileAndSidecarAsTheyWere) {
   EXPECT_EQ(r.reason.rfind("timed out", 0), 0u) << r.reason;
   EXPECT_TRUE(ReadFile("stalled.jpg") == body.substr(0, 2050));
 
-  // A target that cannot be created: the file error with its path.
-  Put("t.jpg", {"abc", "X"});
+  // A target that cannot be created: the file error with its path. The
+  // sidecar is stamped only once the target is emptied: an old one stays.
+  Put("t.jpg", {"abc", "Y"});
   r = Fetch("t.jpg", [&](THTTPGet& c) { c.FileName = PathOf("no-folder/t.jpg"); });
-  EXPECT_EQ(r.reason,
-            "cannot create " + PathOf("no-folder/t.jpg.log") + ": No such file or directory");
+  EXPECT_EQ(r.reason, "cannot create " + PathOf("no-folder/t.jpg") + ": No such file or directory");
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(PathOf("t.jpg"))));
+  WriteFile("t.jpg.log", Sidecar("X", "t.jpg"));
+  EXPECT_EQ(Fetch("t.jpg").reason, "cannot create " + PathOf("t.jpg") + ": Is a directory");
+  EXPECT_EQ(ReadFile("t.jpg.log"), Sidecar("X", "t.jpg"));
   // Each failure is logged once.
-  EXPECT_EQ(log.count, 7);
+  EXPECT_EQ(log.count, 8);
 }
 
 TEST_F(HTTPGetTest, FailingProgressHandlerFailsTheRun) {
@@ -562,7 +654,7 @@ TEST_F(HTTPGetTest, FailingProgressHandlerFailsTheRun) {
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(r.reason, "handler failed");
   EXPECT_LE(ReadFile("f.jpg").size(), 1025u);
-  EXPECT_EQ(ReadFile("f.jpg.log"), "X\r\n");
+  EXPECT_EQ(ReadFile("f.jpg.log"), Sidecar("X", "f.jpg"));
 }
 
 TEST_F(HTTPGetTest, WorkerInTextModeGathersTheBody) {
@@ -571,7 +663,7 @@ TEST_F(HTTPGetTest, WorkerInTextModeGathersTheBody) {
   bool ended = false, succeeded = false;
   std::string text;
   new THTTPGetThread("*/*", "t", Url("text.html"), PathOf("text.html"), "", "", "", "", false, {},
-                     /*ToFile=*/false, [&](THTTPGetThread* Sender) {
+                     /*ToFile=*/false, "", [&](THTTPGetThread* Sender) {
                        ended = true;
                        succeeded = Sender->Succeeded;
                        text = Sender->TextResult;
@@ -605,7 +697,7 @@ TEST_F(HTTPGetTest, StopDuringTransferKeepsPartialFileAndALaterRunResumes) {
   ASSERT_GE(stoppedAt, 4000);
   EXPECT_EQ(readeds.back(), stoppedAt);  // no chunk after the stop
   EXPECT_TRUE(ReadFile("s.jpg") == body.substr(0, stoppedAt));
-  EXPECT_EQ(ReadFile("s.jpg.log"), "X\r\n");
+  EXPECT_EQ(ReadFile("s.jpg.log"), Sidecar("X", "s.jpg"));
 
   Put("s.jpg", {body, "X"});
   const Recorder later = Fetch("s.jpg");
@@ -832,6 +924,30 @@ TEST_F(HTTPGetTest, PostQueryCredentialsRefererAgentAndAcceptReachTheServer) {
   EXPECT_EQ(seen[2].rawRange, "bytes=500-1200");
 }
 
+TEST_F(HTTPGetTest, IPv6LiteralsAndUserInformationNameTheServerAsCurlReadsThem) {
+  const std::string body = PatternBytes(2000, 31);
+  Put("v.jpg", {body, "V"});
+  // The user information goes as credentials, decoded, not into the host.
+  const std::string at = "127.0.0.1:" + std::to_string(server_.Port());
+  Recorder r =
+      Fetch("v.jpg", [&](THTTPGet& c) { c.URL = "http://us%65r:p%40ss@" + at + "/f/v.jpg"; });
+  EXPECT_EQ(r.doneFiles, 1) << r.reason;
+  EXPECT_EQ(SeenFor("v.jpg").back().authorization, "Basic dXNlcjpwQHNz");  // user:p@ss
+
+  httplib::Server v6;
+  v6.Get(R"(/f/(.+))",
+         [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); });
+  const int port = v6.bind_to_any_port("::1");
+  if (port <= 0) GTEST_SKIP() << "no IPv6 loopback here";
+  std::thread serving([&] { v6.listen_after_bind(); });
+  r = Fetch("v.jpg",
+            [&](THTTPGet& c) { c.URL = "http://[::1]:" + std::to_string(port) + "/f/v.jpg"; });
+  v6.stop();
+  serving.join();
+  EXPECT_EQ(r.doneFiles, 1) << r.reason;
+  EXPECT_TRUE(ReadFile("v.jpg") == body);
+}
+
 TEST_F(HTTPGetTest, HttpsAddressesDownloadOverTls) {
   std::string cert, key;
   ASSERT_TRUE(testnet::MakeCertificate(Dir(), cert, key));
@@ -849,7 +965,7 @@ TEST_F(HTTPGetTest, HttpsAddressesDownloadOverTls) {
   inet::testing::SetCaFile(cert);
   EXPECT_EQ(Fetch("tls.jpg", from(secure.Url("/tls.jpg"))).doneFiles, 1);
   EXPECT_TRUE(ReadFile("tls.jpg") == body);
-  EXPECT_EQ(ReadFile("tls.jpg.log"), "T\r\n");
+  EXPECT_EQ(ReadFile("tls.jpg.log"), "T\r\n" + secure.Url("/tls.jpg") + "\r\n");
   EXPECT_EQ(Fetch("tls2.jpg", from(upper)).doneFiles, 1);
   EXPECT_TRUE(ReadFile("tls2.jpg") == body);
 }

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "FileOrigin.h"
+#include "Sandbox.h"
+#include "TargetFiles.h"
 #include "TargetNames.h"
 
 using targetnames::NamesOf;
@@ -21,9 +24,15 @@ TEST(TargetNames, RepeatsAreNumberedInListOrder) {
   EXPECT_EQ(
       NamesOf({"http://h/noext", "http://h/x/noext", "http://h/.hidden", "http://h/x/.hidden"}),
       (Names{"noext", "noext (2)", ".hidden", ".hidden (2)"}));
-  // The same list always gives the same names.
-  const Names list = {"http://h/a/1.jpg", "http://h/b/1.jpg", "http://h/1.jpg.log"};
-  EXPECT_EQ(NamesOf(list), NamesOf(list));
+  // A name whose file the address may not write is passed over, for that
+  // address only.
+  TTargetNames names;
+  const auto foreign = [](const std::string& name) {
+    return name != "1.jpg" && name != "1 (2).jpg";
+  };
+  EXPECT_EQ(names.NameFor("http://h/a/1.jpg", foreign), "1 (3).jpg");
+  EXPECT_EQ(names.NameFor("http://h/b/1.jpg"), "1.jpg");
+  EXPECT_EQ(names.NameFor("http://h/c/1.jpg"), "1 (2).jpg");
 }
 
 TEST(TargetNames, NoNameIsTheFileOrSidecarOfAnother) {
@@ -37,9 +46,6 @@ TEST(TargetNames, NoNameIsTheFileOrSidecarOfAnother) {
   names.Reserve("b.png");
   EXPECT_EQ(names.NameFor("http://h/b.png"), "b (2).png");
   EXPECT_EQ(names.NameFor("http://h/b.png.log"), "b.png (2).log");
-  EXPECT_EQ(targetnames::FileNameOf("pic", true), "pic.jpg");
-  EXPECT_EQ(targetnames::FileNameOf("pic", false), "pic");
-  EXPECT_EQ(targetnames::SidecarOf("/d/a.jpg"), "/d/a.jpg.log");
 }
 
 TEST(TargetNames, NamesThatCannotBeFilesAreMadeSafe) {
@@ -72,4 +78,26 @@ TEST(TargetNames, NamesThatCannotBeFilesAreMadeSafe) {
        NamesOf({"http://h/..", "http://h/a/../..", "http://h/show.php?id=3"}))
     EXPECT_TRUE(name.find('/') == std::string::npos && name != "." && name != "..") << name;
   EXPECT_EQ(SafeName("http://h/show.php?id=3"), "show.php?id=3");
+}
+
+using TargetFiles = SandboxTest;
+
+TEST_F(TargetFiles, OnlyTheAddressOfAFinishedFileWritesOverIt) {
+  const std::string mine = "http://h/a.jpg";
+  WriteFile("finished.jpg", "x");
+  const bool origins = RecordFileOrigin(PathOf("finished.jpg"), mine);
+  WriteFile("unknown.jpg", "x");
+  WriteFile("partial.jpg", "x");
+  WriteFile("partial.jpg.log", "X\r\nhttp://other/a.jpg\r\n");
+  WriteFile("folder.jpg/inside", "x");
+  const struct {
+    const char* name;
+    bool writable;
+  } cases[] = {
+      {"absent.jpg", true},   {"partial.jpg", true},  // the worker decides whether it continues it
+      {"unknown.jpg", false}, {"folder.jpg", false}, {"finished.jpg", origins},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(targetfiles::MayWrite(PathOf(c.name), mine), c.writable) << c.name;
+  EXPECT_FALSE(targetfiles::MayWrite(PathOf("finished.jpg"), "http://h/other.jpg"));
 }

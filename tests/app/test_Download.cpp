@@ -12,7 +12,9 @@
 #include <set>
 #include <thread>
 
+#include "FileOrigin.h"
 #include "HTTPGet.h"
+#include "HTTPGetTestHooks.h"
 #include "ListText.h"
 #include "LocalServer.h"
 #include "WindowFixture.h"
@@ -25,7 +27,6 @@ namespace {
 class DownloadPage : public OpenWindowTest {
  protected:
   void SetDownloads(const QStringList& addresses) { SetItems(Form->ListBox_Download, addresses); }
-  QString Batch() const { return Form->SavePath->text() + Form->FileName->text(); }
 };
 
 }  // namespace
@@ -76,10 +77,12 @@ TEST_F(DownloadPage, StartRefusesAnEmptyFolderName) {
 }
 
 TEST_F(DownloadPage, AnEmptyListIsReportedCompleteAtTheFirstTick) {
+  // A save folder that does not exist yet, typed without its "/".
+  Form->SavePath->setText(QString::fromStdString(PathOf("fresh/Pictures")));
   Form->FileName->setText("empty");
   Form->PageControl1->setCurrentWidget(Form->TabSheet5);
   Form->Button14->click();
-  EXPECT_TRUE(QFileInfo(Batch()).isDir());
+  EXPECT_TRUE(QFileInfo(QString::fromStdString(PathOf("fresh/Pictures/empty"))).isDir());
   EXPECT_EQ(Form->StatusText(), "请稍候正在批量下载图片...");
   ASSERT_TRUE(Form->Timer_CheckDownFile->isActive());
   Seam.OnMessage = [&](const QString&) {
@@ -118,13 +121,18 @@ TEST_F(DownloadPage, ProgressShowsWholeKilobytes) {
 }
 
 TEST_F(DownloadPage, TargetPathsFollowTheTextsAndTheForceFlag) {
-  Form->SavePath->setText("/data/img");  // no trailing "/": the name is glued on
   Form->FileName->setText("cats");
-  EXPECT_EQ(Form->TargetPathOf("pic"), "/data/imgcats/pic");
-  EXPECT_EQ(Form->TargetPathOf("show.php?id=3"), "/data/imgcats/show.php?id=3");
+  // The batch folder is joined to the save folder, with or without its "/".
+  for (const char* save : {"/data/img", "/data/img/"}) {
+    Form->SavePath->setText(save);
+    EXPECT_EQ(Form->TargetPathOf("pic"), "/data/img/cats/pic") << save;
+  }
+  Form->SavePath->setText("");
+  EXPECT_EQ(Form->TargetPathOf("show.php?id=3"), "cats/show.php?id=3");
+  Form->SavePath->setText("/");
   Form->CheckBox_QiangZhiXiaZai->setChecked(true);
-  EXPECT_EQ(Form->TargetPathOf("pic"), "/data/imgcats/pic.jpg");
-  EXPECT_EQ(Form->TargetPathOf("a.gif"), "/data/imgcats/a.gif.jpg");
+  EXPECT_EQ(Form->TargetPathOf("pic"), "/cats/pic.jpg");
+  EXPECT_EQ(Form->TargetPathOf("a.gif"), "/cats/a.gif.jpg");
 }
 
 TEST_F(DownloadPage, SelectingAnAddressOpensIt) {
@@ -262,11 +270,10 @@ class WholeRoad : public WindowTest {
     }
     const Image image = found->second;
     res.set_header("Last-Modified", "Sat, 29 Oct 1994 19:43:31 GMT");
-    // A ranged request is answered by the server library itself (206 and
-    // the asked part of the body).
     const std::string body = image.body;
-    // The server library asks for a range's end as it was sent (one past
-    // the last byte): the body ends there.
+    // A ranged request is answered by the server library itself: 206 and
+    // the asked part of the body, its length that of the part.
+    if (!range.empty()) return res.set_content(body, "image/jpeg");
     const std::size_t stopAt = std::min(first ? image.cutAfter : kNone, body.size());
     const std::size_t holdAt = first ? image.holdAfter : kNone;
     res.set_content_provider(body.size(), "image/jpeg",
@@ -407,9 +414,10 @@ TEST_F(WholeRoad, EveryAddressGetsAFileOfItsOwnUnderASafeName) {
   const std::string shortened = std::string(243, 'n') + ".jpg";
   EXPECT_EQ(Form->ListBox_Download->item(6)->toolTip().toStdString(), "文件名: " + shortened);
 
-  // The batch folder cannot be made (one level only): every download fails
-  // with the file error, and every address stays.
-  Form->FileName->setText("outer/inner");
+  // The batch folder cannot be made (a file stands in its way): every
+  // download fails with the file error, and every address stays.
+  WriteFile("bin/blocker", "");
+  Form->FileName->setText("blocker/inner");
   ASSERT_TRUE(StartAndWaitForTheEnd());
   EXPECT_EQ(Seam.Messages.back(), FailureMessage(static_cast<int>(paths.size())));
   EXPECT_TRUE(Form->ListBox_Download->item(0)->toolTip().startsWith("下载失败: cannot create "));
@@ -556,4 +564,62 @@ TEST_F(WholeRoad, ClosingTheWindowWithDownloadsRunningIsSafe) {
   Form->Button14->click();
   DestroyWindow();  // no wait, no crash; the workers end on their own
   EXPECT_TRUE(WaitUntil([&] { return THTTPGetThread::LiveCount() == 0; }, 30000));
+}
+
+TEST_F(WholeRoad, AReimportWhileABatchRunsSweepsItsDownloadsAndClaimsNothing) {
+  images_["/slow/held.jpg"] = {PatternBytes(50000, 42), 200, kNone, 2000};
+  CreateWindow();
+  Form->FileName->setText("batch");
+  Form->Timer_CheckDownFile->setInterval(10);
+  Import({Url("/slow/held.jpg"), Url("/g/anim.gif")});
+  Form->Button14->click();
+  ASSERT_TRUE(WaitUntil([&] { return Saved("held.jpg").size() == 2000; }));
+  // A new list while the first batch runs; its address is not started.
+  Import({Url("/g/noextension")});
+  release_ = true;
+  ASSERT_TRUE(WaitUntil([&] { return THTTPGetThread::LiveCount() == 0; }));
+  QTest::qWait(200);
+  // The old downloads lost their sidecars although no longer listed, and no
+  // message claimed that the new list was done.
+  EXPECT_TRUE(SavedWhole("held.jpg", "/slow/held.jpg"));
+  EXPECT_EQ(BatchFiles(), (QStringList{"anim.gif", "held.jpg"}));
+  EXPECT_TRUE(Seam.Messages.isEmpty());
+  EXPECT_TRUE(Form->Timer_CheckDownFile->isActive());
+  ASSERT_TRUE(StartAndWaitForTheEnd());
+  EXPECT_EQ(Seam.Messages, QStringList{kComplete});
+  EXPECT_TRUE(SavedWhole("noextension", "/g/noextension"));
+}
+
+TEST_F(WholeRoad, AFileOfAnotherAddressIsNeverWrittenOver) {
+  WriteFile("bin/batch/photo01.jpg", "someone else's photo");
+  CreateWindow();
+  Form->FileName->setText("batch");
+  Import({Url("/g/photo01.jpg")});
+  ASSERT_TRUE(StartAndWaitForTheEnd());
+  EXPECT_EQ(Seam.Messages, QStringList{kComplete});
+  EXPECT_EQ(Saved("photo01.jpg"), "someone else's photo");
+  EXPECT_TRUE(SavedWhole("photo01 (2).jpg", "/g/photo01.jpg"));
+  if (FileOriginOf(PathOf("bin/batch/photo01 (2).jpg")).empty())
+    GTEST_SKIP() << "this file system keeps no origin";
+  // The same address again writes over its own file.
+  Import({Url("/g/photo01.jpg")});
+  ASSERT_TRUE(StartAndWaitForTheEnd());
+  EXPECT_EQ(BatchFiles(), (QStringList{"photo01 (2).jpg", "photo01.jpg"}));
+  EXPECT_EQ(Queries("/g/photo01.jpg").size(), 2u);
+}
+
+TEST_F(WholeRoad, AThreadThatCannotStartFailsItsAddressAndTheBatchGoesOn) {
+  CreateWindow();
+  Form->FileName->setText("batch");
+  Import({Url("/g/anim.gif"), Url("/g/noextension")});
+  httpget::testing::FailThreadStarts(1);
+  ASSERT_TRUE(StartAndWaitForTheEnd());
+  EXPECT_EQ(Seam.Messages, QStringList{FailureMessage(1)});
+  ASSERT_EQ(ItemTexts(Form->ListBox_Download), QStringList{Url("/g/anim.gif")});
+  EXPECT_TRUE(
+      Form->ListBox_Download->item(0)->toolTip().contains("cannot start a download thread: "));
+  EXPECT_TRUE(SavedWhole("noextension", "/g/noextension"));
+  ASSERT_TRUE(StartAndWaitForTheEnd());
+  EXPECT_EQ(Seam.Messages.back(), kComplete);
+  EXPECT_TRUE(SavedWhole("anim.gif", "/g/anim.gif"));
 }

@@ -1,5 +1,6 @@
 // pixvane-get as a user runs it: the real program, its output, its error
 // lines and its exit status, against pages served from 127.0.0.1.
+#include <unistd.h>
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
@@ -7,10 +8,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+
 #include <atomic>
 #include <map>
 #include <mutex>
 
+#include "FileOrigin.h"
 #include "LocalServer.h"
 #include "Sandbox.h"
 
@@ -304,4 +307,24 @@ TEST_F(Cli, AFolderThatCannotBeWrittenIsOneLineAndNothingIsFetched) {
   EXPECT_EQ(run.Status, 1);
   ExpectOneErrorLine(run, "file/sub");
   EXPECT_EQ(RequestsOf("photo-a.png"), 0);
+}
+
+TEST_F(Cli, AFolderThroughALinkIsTheOneWrittenAndAFileOfAnotherAddressStays) {
+  // link/../out is real/out to the file system, not ./out.
+  Put("photo-a.png", testnet::PatternBytes(3000, 3));
+  WriteFile("real/deep/.keep", "");
+  ASSERT_EQ(::symlink("real/deep", PathOf("link").c_str()), 0);
+  WriteFile("real/out/photo-a.png", "someone else's photo");
+  const QStringList arguments = {"--folder", "link/../out", "--input", "-"};
+  const QByteArray input = QByteArray::fromStdString(Site("/site/photo-a.png"));
+  for (int run = 0; run < 2; ++run) {  // the second run writes over its own file
+    const Outcome outcome = Run(arguments, input);
+    EXPECT_EQ(outcome.Status, 0) << outcome.Err;
+    EXPECT_EQ(outcome.Out.rfind("done link/../out/photo-a (2).png 3000\n", 0), 0u) << outcome.Out;
+    EXPECT_EQ(ReadFile("real/out/photo-a.png"), "someone else's photo");
+    EXPECT_TRUE(ReadFile("real/out/photo-a (2).png") == testnet::PatternBytes(3000, 3));
+    EXPECT_FALSE(Exists("out"));
+    if (FileOriginOf(PathOf("real/out/photo-a (2).png")).empty())
+      GTEST_SKIP() << "this file system keeps no origin";
+  }
 }

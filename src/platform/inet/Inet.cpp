@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <charconv>
 #include <mutex>
 #include <new>
 
@@ -24,23 +25,38 @@ long Limit(long overrideMs, long ownMs) {
   return overrideMs > 0 ? overrideMs : ownMs;
 }
 
+// An address as curl's URL parser reads it.
+class ParsedUrl {
+ public:
+  explicit ParsedUrl(const std::string& address) : url_(curl_url(), &curl_url_cleanup) {
+    ok_ = url_ && curl_url_set(url_.get(), CURLUPART_URL, address.c_str(), 0) == CURLUE_OK;
+  }
+  bool Ok() const { return ok_; }
+  // One part; false when the address has none.
+  bool Part(CURLUPart which, unsigned flags, std::string& out) const {
+    char* text = nullptr;
+    if (!ok_ || curl_url_get(url_.get(), which, &text, flags) != CURLUE_OK) return false;
+    out = text;
+    curl_free(text);
+    return true;
+  }
+
+ private:
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url_;
+  bool ok_ = false;
+};
+
 // The server an address names: its scheme, host and port (the scheme's
 // default when it names none). False when the address cannot be parsed.
 struct Server {
   std::string scheme, host, port;
 };
+bool ServerOf(const ParsedUrl& url, Server& server) {
+  return url.Part(CURLUPART_SCHEME, 0, server.scheme) && url.Part(CURLUPART_HOST, 0, server.host) &&
+         url.Part(CURLUPART_PORT, CURLU_DEFAULT_PORT, server.port);
+}
 bool ServerOf(const std::string& address, Server& server) {
-  const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
-  if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK) return false;
-  auto part = [&url](CURLUPart which, unsigned flags, std::string& out) {
-    char* text = nullptr;
-    if (curl_url_get(url.get(), which, &text, flags) != CURLUE_OK) return false;
-    out = text;
-    curl_free(text);
-    return true;
-  };
-  return part(CURLUPART_SCHEME, 0, server.scheme) && part(CURLUPART_HOST, 0, server.host) &&
-         part(CURLUPART_PORT, CURLU_DEFAULT_PORT, server.port);
+  return ServerOf(ParsedUrl(address), server);
 }
 
 // The address as it is sent to a connection's server: encoded, and with
@@ -92,6 +108,22 @@ std::string detail::ServerKey(const std::string& host, int port) {
 void GlobalInit() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool ReadServer(const std::string& address, ServerName& server) {
+  const ParsedUrl url(EncodeAddress(address));
+  Server parts;
+  if (!ServerOf(url, parts)) return false;
+  const std::string scheme = AsciiLower(parts.scheme);
+  int port = 0;
+  const char* const end = parts.port.data() + parts.port.size();
+  if ((scheme != "http" && scheme != "https") ||
+      std::from_chars(parts.port.data(), end, port).ptr != end || port <= 0)
+    return false;
+  server = ServerName{parts.host, port, scheme == "https", {}, {}};
+  url.Part(CURLUPART_USER, CURLU_URLDECODE, server.userName);
+  url.Part(CURLUPART_PASSWORD, CURLU_URLDECODE, server.password);
+  return true;
 }
 
 std::string EncodeAddress(std::string_view address) {

@@ -63,6 +63,20 @@ constexpr long kMaxRedirects = 10;
 // 0x7E, the blank included) written as %XX with upper-case hex digits.
 std::string EncodeAddress(std::string_view address);
 
+// The server an address names, as the layer itself reads the address: its
+// host (an IPv6 literal in its brackets, "[::1]"), its port (the scheme's
+// default when it names none), whether it is https, and the user
+// information, percent-decoded, which is never part of the host.
+struct ServerName {
+  std::string host;
+  int port = 0;
+  bool secure = false;
+  std::string userName, password;
+};
+// False when the address is not an http:// or https:// address the layer
+// can read.
+bool ReadServer(const std::string& address, ServerName& server);
+
 // What a session's requests carry: the agent string (sent as User-Agent;
 // none at all when empty) and the time limits, in milliseconds, to establish
 // a connection and without a byte arriving while a response or body is
