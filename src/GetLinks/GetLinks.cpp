@@ -8,10 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "GetWebPage.h"
-#include "PageEncoding.h"
-#include "RequestUrl.h"
-#include "Unit_Function.h"
+#include "ScanValue.h"
 
 namespace {
 
@@ -21,7 +18,6 @@ constexpr std::string_view kInputTag = "<input";  // image buttons, scanned as i
 constexpr std::string_view kImageTag = "<img";    // start of a candidate
 constexpr std::string_view kSourceName = "src";   // "src=" is found through its "="
 constexpr std::size_t kFixedSkip = 5;      // a quoted value starts 5 bytes after the "s" of "src="
-constexpr std::size_t kLengthFloor = 8;    // values of this length or shorter are dropped
 constexpr std::size_t kBaseScanBound = 8;  // 0-based index of position 9 in the page address
 
 // ASCII case folding through one 256-entry table: A-Z to a-z, every other
@@ -45,8 +41,8 @@ enum class ValueByte : unsigned char { kEnd, kAddress, kQuote };
 constexpr std::array<ValueByte, 256> MakeValueTable() {
   std::array<ValueByte, 256> table{};
   for (int b = 0; b < 256; ++b) {
-    const bool address = (b >= 0x24 && b <= 0x26) || (b >= 0x28 && b <= 0x3B) || b == 0x3D ||
-                         (b >= 0x3F && b <= 0x5F) || (b >= 0x61 && b <= 0xFE);
+    const bool address = b == 0x21 || (b >= 0x24 && b <= 0x26) || (b >= 0x28 && b <= 0x3B) ||
+                         b == 0x3D || (b >= 0x3F && b <= 0x5F) || (b >= 0x61 && b <= 0xFE);
     if (b == '"' || b == '\'')
       table[b] = ValueByte::kQuote;
     else
@@ -55,10 +51,6 @@ constexpr std::array<ValueByte, 256> MakeValueTable() {
   return table;
 }
 constexpr auto kValueTable = MakeValueTable();
-
-bool Contains(std::string_view text, std::string_view needle) {
-  return text.find(needle) != kNone;
-}
 
 // The page text as the scan sees it, read straight from the page's bytes
 // without a copy: tags and attributes are matched through the fold table
@@ -169,21 +161,14 @@ bool StartsWithScheme(std::string_view text) {
 }
 
 // The page base, the site root and the scheme (with its ":") of a page
-// address, each with its lower-cased form, from which the duplicate check's
-// keys are built.
+// address, as typed.
 struct Resolver {
   std::string base;
   std::string root;
   std::string scheme;  // empty when the page address does not begin with "scheme://"
-  std::string baseKey;
-  std::string rootKey;
-  std::string schemeKey;
 
   explicit Resolver(const std::string& url) {
-    if (StartsWithScheme(url)) {
-      scheme = url.substr(0, url.find(':') + 1);
-      schemeKey = AsciiLower(scheme);
-    }
+    if (StartsWithScheme(url)) scheme = url.substr(0, url.find(':') + 1);
     if (url.size() <= kBaseScanBound) return;  // shorter than 9 bytes: both stay empty
     // The rightmost "/" at position 9 or later ends the base; the slashes of
     // the scheme lie before position 9 and are never taken.
@@ -194,8 +179,19 @@ struct Resolver {
       base = url + '/';
     // The base ends in "/" at position 9 or later, so this always finds one.
     root = base.substr(0, base.find('/', kBaseScanBound) + 1);
-    baseKey = AsciiLower(base);
-    rootKey = AsciiLower(root);
+  }
+
+  // The address of a value (its references decoded): taken as it is, or
+  // joined to the page's scheme, site root or page base.
+  void Resolve(std::string_view value, std::string& address) const {
+    if (StartsWithScheme(value))
+      address.assign(value);
+    else if (value.starts_with("//") && !scheme.empty())
+      address.assign(scheme).append(value);
+    else if (value.front() == '/')
+      address.assign(root).append(value.substr(1));
+    else
+      address.assign(base).append(value);
   }
 };
 
@@ -260,13 +256,15 @@ class AddressSet {
 // in the order in which they were found.
 class ResultBuilder {
  public:
-  // One resolved address: prefix (the base, root or scheme as typed, or
-  // none) and tail (the value's own bytes), with their lower-cased forms.
-  void Offer(std::string_view prefix, std::string_view prefixKey, std::string_view tail,
-             std::string_view tailKey) {
+  // One address, cleaned of its dot segments; its text is taken over, and
+  // address is left holding some other text.
+  void Offer(std::string& address) {
     Pending& pending = queue_[(head_ + count_) % kDepth];
-    pending.address.assign(prefix).append(tail);
-    pending.key.assign(prefixKey).append(tailKey);
+    scanvalue::RemoveDotSegments(address);
+    pending.address.swap(address);
+    pending.key.resize(pending.address.size());
+    for (std::size_t i = 0; i < pending.address.size(); ++i)
+      pending.key[i] = static_cast<char>(Fold(pending.address[i]));
     pending.hash = AddressSet::Hash(pending.key);
     // Written out here: a helper holding only the prefetch is taken for a
     // function without effect and dropped by the optimizer.
@@ -310,6 +308,7 @@ std::vector<std::string> ScanPage(const std::string& url, std::string_view page)
   ResultBuilder result;
   std::string value;
   std::string key;
+  std::string address;
 
   std::size_t cursor = 0;
   for (;;) {
@@ -328,31 +327,19 @@ std::vector<std::string> ScanPage(const std::string& url, std::string_view page)
     if (source == kNone) break;
     cursor = text.ReadValue(source, value, key);
 
-    if (key.size() <= kLengthFloor || Contains(key, ".js") || Contains(key, "mailto:") ||
-        Contains(key, "javascript:"))
-      continue;
-    const std::string_view tail(value);
-    const std::string_view tailKey(key);
-    if (StartsWithScheme(value))
-      result.Offer({}, {}, tail, tailKey);
-    else if (value.rfind("//", 0) == 0 && !resolver.scheme.empty())
-      result.Offer(resolver.scheme, resolver.schemeKey, tail, tailKey);
-    else if (value.front() == '/')
-      result.Offer(resolver.root, resolver.rootKey, tail.substr(1), tailKey.substr(1));
+    // The value as found decides whether it is taken; its address is made
+    // of it with its character references decoded.
+    if (!scanvalue::IsTaken(key)) continue;
+    if (value.find('&') == kNone)
+      resolver.Resolve(value, address);
     else
-      result.Offer(resolver.base, resolver.baseKey, tail, tailKey);
+      resolver.Resolve(scanvalue::DecodeReferences(value), address);
+    result.Offer(address);
   }
   return result.Finish();
 }
 
 }  // namespace
-
-std::vector<std::string> GetImageLinks(const std::string& Url) {
-  std::string Page;
-  std::string ContentType;
-  GetWebPage(RequestUrlOf(Url), false, Page, ContentType);
-  return ScanPage(Url, PageToUtf8(std::move(Page), ContentType));
-}
 
 std::vector<std::string> GetImageLinksFromPage(const std::string& Url, const std::string& Page) {
   return ScanPage(Url, Page);
