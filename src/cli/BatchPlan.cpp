@@ -48,6 +48,7 @@ std::vector<TBatchItem> PlanBatch(const std::vector<TFoundAddress>& addresses,
     TBatchItem item;
     item.Address = found.Address;
     item.Page = found.Page;
+    item.Encoding = found.Encoding;
     item.Folder = folder;
     if (item.Folder.isEmpty() && !found.Page.isEmpty()) item.Folder = PageFolderName(found.Page);
     item.File = TargetOf(item.Folder, names[item.Folder].NameFor(found.Address.toStdString()));
