@@ -1,11 +1,15 @@
 #include "DeepScan.h"
 
+#include <myhtml/api.h>
+
 #include <QString>
 #include <QUrl>
+#include <algorithm>
+#include <csetjmp>
+#include <memory>
 #include <string_view>
 #include <unordered_set>
 
-#include "GumboHeap.h"
 #include "ImageSources.h"
 #include "Unit_Function.h"
 
@@ -13,29 +17,37 @@ using namespace imagesources;
 
 namespace {
 
-// Memory the parser may hold for one page; a page of 64 MB stays within it.
-constexpr std::size_t kParseByteLimit = std::size_t{2} << 30;
+// The clock is read once in this many tokens of the page: a token costs the
+// parser little, apart from markup that nests without end, where each costs
+// as much as the depth of the open elements.
+constexpr unsigned kTokensPerClockRead = 256;
 
-std::string_view ViewOf(const char* text) {
-  return text == nullptr ? std::string_view() : std::string_view(text);
+using Node = myhtml_tree_node_t;
+
+std::string_view ViewOf(const char* text, std::size_t length) {
+  return text == nullptr ? std::string_view() : std::string_view(text, length);
 }
 
-const char* AttributeOf(const GumboElement& element, const char* name) {
-  const GumboAttribute* attribute = gumbo_get_attribute(&element.attributes, name);
-  return attribute == nullptr ? nullptr : attribute->value;
+std::string_view AttributeOf(Node* node, std::string_view name) {
+  myhtml_tree_attr_t* attribute = myhtml_attribute_by_key(node, name.data(), name.size());
+  if (attribute == nullptr) return {};
+  std::size_t length = 0;
+  const char* value = myhtml_attribute_value(attribute, &length);
+  return ViewOf(value, length);
 }
 
-bool IsHtml(const GumboNode* node, GumboTag tag) {
-  return node != nullptr && node->type == GUMBO_NODE_ELEMENT &&
-         node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML && node->v.element.tag == tag;
+bool IsHtml(Node* node, myhtml_tag_id_t tag) {
+  return node != nullptr && myhtml_node_namespace(node) == MyHTML_NAMESPACE_HTML &&
+         myhtml_node_tag_id(node) == tag;
 }
 
 // <picture> is newer than the parser's list of tags: it is known by its name.
-bool IsPicture(const GumboNode* node) {
-  if (!IsHtml(node, GUMBO_TAG_UNKNOWN)) return false;
-  GumboStringPiece name = node->v.element.original_tag;
-  gumbo_tag_from_original_text(&name);
-  return SameTextIgnoreCase(std::string_view(name.data, name.length), "picture");
+bool IsPicture(Node* node) {
+  if (node == nullptr || myhtml_node_namespace(node) != MyHTML_NAMESPACE_HTML) return false;
+  std::size_t length = 0;
+  const char* name =
+      myhtml_tag_name_by_id(myhtml_node_tree(node), myhtml_node_tag_id(node), &length);
+  return SameTextIgnoreCase(ViewOf(name, length), "picture");
 }
 
 bool IsImageMeta(std::string_view name) {
@@ -45,23 +57,68 @@ bool IsImageMeta(std::string_view name) {
   return false;
 }
 
+// The parser and the tree of one page, released together.
+class TParse {
+ public:
+  TParse() : parser_(myhtml_create()), tree_(myhtml_tree_create()) {
+    if (parser_ == nullptr || tree_ == nullptr ||
+        myhtml_init(parser_, MyHTML_OPTIONS_PARSE_MODE_SINGLE, 1, 0) != MyHTML_STATUS_OK ||
+        myhtml_tree_init(tree_, parser_) != MyHTML_STATUS_OK)
+      throw std::bad_alloc();
+  }
+  ~TParse() {
+    if (tree_ != nullptr) myhtml_tree_destroy(tree_);
+    if (parser_ != nullptr) myhtml_destroy(parser_);
+  }
+  TParse(const TParse&) = delete;
+  TParse& operator=(const TParse&) = delete;
+
+  // Parses the page; false when the clock passes the deadline first. The
+  // parser is then left through a long jump from its token callback (only
+  // its own C frames lie in between); destroying the tree frees what it held.
+  bool Run(const std::string& page, std::chrono::steady_clock::time_point deadline) {
+    deadline_ = deadline;
+    myhtml_callback_after_token_done_set(tree_, &TParse::TokenDone, this);
+    if (setjmp(escape_) != 0) return false;
+    if (myhtml_parse(tree_, MyENCODING_UTF_8, page.data(), page.size()) != MyHTML_STATUS_OK)
+      throw std::bad_alloc();
+    return true;
+  }
+
+  Node* Document() const { return myhtml_tree_get_document(tree_); }
+
+ private:
+  static void* TokenDone(myhtml_tree_t*, myhtml_token_node_t*, void* self) {
+    auto* parse = static_cast<TParse*>(self);
+    if (++parse->tokens_ % kTokensPerClockRead == 0 &&
+        std::chrono::steady_clock::now() > parse->deadline_)
+      std::longjmp(parse->escape_, 1);
+    return self;
+  }
+
+  myhtml_t* parser_;
+  myhtml_tree_t* tree_;
+  std::chrono::steady_clock::time_point deadline_;
+  unsigned tokens_ = 0;
+  std::jmp_buf escape_;
+};
+
 // What an element's attributes can name.
 enum class TRole { kOther, kImage, kPictureSource, kImageButton, kLink, kVideo };
 
-TRole RoleOf(const GumboNode& node) {
-  const GumboElement& e = node.v.element;
-  if (e.tag_namespace != GUMBO_NAMESPACE_HTML) return TRole::kOther;
-  switch (e.tag) {
-    case GUMBO_TAG_IMG:
+TRole RoleOf(Node* node) {
+  if (myhtml_node_namespace(node) != MyHTML_NAMESPACE_HTML) return TRole::kOther;
+  switch (myhtml_node_tag_id(node)) {
+    case MyHTML_TAG_IMG:
       return TRole::kImage;
-    case GUMBO_TAG_SOURCE:
-      return IsPicture(node.parent) ? TRole::kPictureSource : TRole::kOther;
-    case GUMBO_TAG_INPUT:
-      return SameTextIgnoreCase(ViewOf(AttributeOf(e, "type")), "image") ? TRole::kImageButton
-                                                                         : TRole::kOther;
-    case GUMBO_TAG_A:
+    case MyHTML_TAG_SOURCE:
+      return IsPicture(myhtml_node_parent(node)) ? TRole::kPictureSource : TRole::kOther;
+    case MyHTML_TAG_INPUT:
+      return SameTextIgnoreCase(AttributeOf(node, "type"), "image") ? TRole::kImageButton
+                                                                    : TRole::kOther;
+    case MyHTML_TAG_A:
       return TRole::kLink;
-    case GUMBO_TAG_VIDEO:
+    case MyHTML_TAG_VIDEO:
       return TRole::kVideo;
     default:
       return TRole::kOther;
@@ -84,63 +141,67 @@ class TWalker {
  public:
   explicit TWalker(const std::string& pageUrl) : base_(UrlOf(pageUrl)) {}
 
-  void Walk(const GumboNode* root) {
-    FindBase(root);
-    std::vector<const GumboNode*> stack{root};
-    while (!stack.empty()) {
-      const GumboNode* node = stack.back();
-      stack.pop_back();
-      const GumboVector* children = nullptr;
-      if (node->type == GUMBO_NODE_DOCUMENT) children = &node->v.document.children;
-      if (node->type == GUMBO_NODE_ELEMENT) {
-        Element(*node);
-        children = &node->v.element.children;
-      }
-      // Template content is no part of the page (nor is script text, which
-      // is a text node and never read).
-      if (children == nullptr) continue;
-      for (unsigned i = children->length; i > 0; --i)
-        stack.push_back(static_cast<const GumboNode*>(children->data[i - 1]));
-    }
+  void Walk(Node* document) {
+    FindBase(document);
+    ForEachElement(document, [this](Node* node) {
+      Element(node);
+      return true;
+    });
   }
 
   std::vector<std::string> Take() { return std::move(links_); }
 
  private:
-  // The first <base href> of the page, resolved against the page address.
-  void FindBase(const GumboNode* root) {
-    std::vector<const GumboNode*> stack{root};
+  // Calls visit(element) for every element under root in document order,
+  // until visit returns false. Template content is no part of the page (nor
+  // is script text, which is a text node and never read).
+  template <typename Visit>
+  static void ForEachElement(Node* root, Visit visit) {
+    std::vector<Node*> stack;
+    for (Node* child = myhtml_node_child(root); child != nullptr; child = myhtml_node_next(child))
+      stack.push_back(child);
+    std::reverse(stack.begin(), stack.end());
     while (!stack.empty()) {
-      const GumboNode* node = stack.back();
+      Node* node = stack.back();
       stack.pop_back();
-      if (IsHtml(node, GUMBO_TAG_BASE)) {
-        if (const char* href = AttributeOf(node->v.element, "href")) {
-          const QUrl base = Resolved(ViewOf(href));
-          if (IsWebAddress(base)) base_ = base;
-          return;
-        }
-      }
-      const GumboVector* children = node->type == GUMBO_NODE_DOCUMENT  ? &node->v.document.children
-                                    : node->type == GUMBO_NODE_ELEMENT ? &node->v.element.children
-                                                                       : nullptr;
-      if (children == nullptr) continue;
-      for (unsigned i = children->length; i > 0; --i)
-        stack.push_back(static_cast<const GumboNode*>(children->data[i - 1]));
+      const myhtml_tag_id_t tag = myhtml_node_tag_id(node);
+      if (tag == MyHTML_TAG__TEXT || tag == MyHTML_TAG__COMMENT || tag == MyHTML_TAG__DOCTYPE)
+        continue;
+      if (!visit(node)) return;
+      if (IsHtml(node, MyHTML_TAG_TEMPLATE)) continue;
+      const std::size_t mark = stack.size();
+      for (Node* child = myhtml_node_child(node); child != nullptr; child = myhtml_node_next(child))
+        stack.push_back(child);
+      std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(mark), stack.end());
     }
   }
 
-  void Element(const GumboNode& node) {
-    const GumboElement& e = node.v.element;
-    if (e.tag == GUMBO_TAG_STYLE) AddCss(TextOf(e));
-    if (IsHtml(&node, GUMBO_TAG_META)) {
-      const char* name = AttributeOf(e, "property");
-      if (name == nullptr) name = AttributeOf(e, "name");
-      if (IsImageMeta(ViewOf(name))) Add(ViewOf(AttributeOf(e, "content")));
+  // The first <base href> of the page, resolved against the page address.
+  void FindBase(Node* document) {
+    ForEachElement(document, [this](Node* node) {
+      if (!IsHtml(node, MyHTML_TAG_BASE) || myhtml_attribute_by_key(node, "href", 4) == nullptr)
+        return true;
+      const QUrl base = Resolved(AttributeOf(node, "href"));
+      if (IsWebAddress(base)) base_ = base;
+      return false;
+    });
+  }
+
+  void Element(Node* node) {
+    if (myhtml_node_tag_id(node) == MyHTML_TAG_STYLE) AddCss(TextOf(node));
+    if (IsHtml(node, MyHTML_TAG_META)) {
+      std::string_view name = AttributeOf(node, "property");
+      if (name.empty()) name = AttributeOf(node, "name");
+      if (IsImageMeta(name)) Add(AttributeOf(node, "content"));
     }
     const TRole role = RoleOf(node);
-    for (unsigned i = 0; i < e.attributes.length; ++i) {
-      const auto* attribute = static_cast<const GumboAttribute*>(e.attributes.data[i]);
-      Attribute(role, ViewOf(attribute->name), ViewOf(attribute->value));
+    for (myhtml_tree_attr_t* attribute = myhtml_node_attribute_first(node); attribute != nullptr;
+         attribute = myhtml_attribute_next(attribute)) {
+      std::size_t keyLength = 0;
+      std::size_t valueLength = 0;
+      const char* key = myhtml_attribute_key(attribute, &keyLength);
+      const char* value = myhtml_attribute_value(attribute, &valueLength);
+      Attribute(role, ViewOf(key, keyLength), ViewOf(value, valueLength));
     }
   }
 
@@ -174,13 +235,14 @@ class TWalker {
     }
   }
 
-  static std::string TextOf(const GumboElement& element) {
+  static std::string TextOf(Node* element) {
     std::string text;
-    for (unsigned i = 0; i < element.children.length; ++i) {
-      const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
-      if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE ||
-          child->type == GUMBO_NODE_CDATA)
-        text += ViewOf(child->v.text.text);
+    for (Node* child = myhtml_node_child(element); child != nullptr;
+         child = myhtml_node_next(child)) {
+      if (myhtml_node_tag_id(child) != MyHTML_TAG__TEXT) continue;
+      std::size_t length = 0;
+      const char* piece = myhtml_node_text(child, &length);
+      text += ViewOf(piece, length);
     }
     return text;
   }
@@ -237,13 +299,10 @@ std::chrono::milliseconds DeepScanTimeLimit(std::size_t pageBytes) {
 bool DeepImageLinksFromPage(const std::string& Url, const std::string& Page,
                             std::vector<std::string>& Links, std::chrono::milliseconds TimeLimit) {
   Links.clear();
-  TGumboHeap heap(TimeLimit, kParseByteLimit);
-  GumboOptions options = kGumboDefaultOptions;
-  options.max_errors = 0;  // the errors are never read
-  const GumboOutput* output = heap.Parse(options, Page.data(), Page.size());
-  if (output == nullptr) return false;
+  TParse parse;
+  if (!parse.Run(Page, std::chrono::steady_clock::now() + TimeLimit)) return false;
   TWalker walker(Url);
-  walker.Walk(output->document);
+  walker.Walk(parse.Document());
   Links = walker.Take();
   return true;
 }

@@ -1,6 +1,6 @@
 // The deep scan: every image of a page that a browser shows or that the page
-// links to, found by walking the tree that an HTML5 parser (gumbo) builds of
-// the page, as a browser builds it.
+// links to, found by walking the tree that an HTML5 parser (MyHTML, of
+// libmodest) builds of the page, as a browser builds it.
 //
 // It lists, in document order and each address once (resolved addresses
 // compared exactly):
@@ -37,7 +37,6 @@
 std::chrono::milliseconds DeepScanTimeLimit(std::size_t pageBytes);
 
 // The deep scan of Page (UTF-8 text) found at Url (the page address, UTF-8).
-// False, with Links empty, when the parse ran past TimeLimit or would need
-// more than 2 GB (markup takes some 20 times its size while it is parsed).
+// False, with Links empty, when the parse ran past TimeLimit.
 bool DeepImageLinksFromPage(const std::string& Url, const std::string& Page,
                             std::vector<std::string>& Links, std::chrono::milliseconds TimeLimit);

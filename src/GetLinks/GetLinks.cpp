@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "ScanValue.h"
+#include "Unit_Function.h"
 
 namespace {
 
@@ -161,14 +162,21 @@ bool StartsWithScheme(std::string_view text) {
 }
 
 // The page base, the site root and the scheme (with its ":") of a page
-// address, as typed.
+// address, as typed, each with its lower-cased form, from which the
+// duplicate check's keys are built.
 struct Resolver {
   std::string base;
   std::string root;
   std::string scheme;  // empty when the page address does not begin with "scheme://"
+  std::string baseKey;
+  std::string rootKey;
+  std::string schemeKey;
 
   explicit Resolver(const std::string& url) {
-    if (StartsWithScheme(url)) scheme = url.substr(0, url.find(':') + 1);
+    if (StartsWithScheme(url)) {
+      scheme = url.substr(0, url.find(':') + 1);
+      schemeKey = AsciiLower(scheme);
+    }
     if (url.size() <= kBaseScanBound) return;  // shorter than 9 bytes: both stay empty
     // The rightmost "/" at position 9 or later ends the base; the slashes of
     // the scheme lie before position 9 and are never taken.
@@ -179,19 +187,26 @@ struct Resolver {
       base = url + '/';
     // The base ends in "/" at position 9 or later, so this always finds one.
     root = base.substr(0, base.find('/', kBaseScanBound) + 1);
+    // Cleaned once here: the dot segments of the base and of an address made
+    // of it go the same way, whether or not the base was cleaned first.
+    scanvalue::RemoveDotSegments(base);
+    baseKey = AsciiLower(base);
+    rootKey = AsciiLower(root);
   }
 
-  // The address of a value (its references decoded): taken as it is, or
-  // joined to the page's scheme, site root or page base.
-  void Resolve(std::string_view value, std::string& address) const {
-    if (StartsWithScheme(value))
-      address.assign(value);
-    else if (value.starts_with("//") && !scheme.empty())
-      address.assign(scheme).append(value);
-    else if (value.front() == '/')
-      address.assign(root).append(value.substr(1));
-    else
-      address.assign(base).append(value);
+  // What a value (its references decoded) is joined to: nothing when it
+  // begins with a scheme, else the page's scheme, site root or page base;
+  // skip is how many of the value's bytes the join leaves out.
+  struct Join {
+    std::string_view prefix;
+    std::string_view prefixKey;
+    std::size_t skip = 0;
+  };
+  Join JoinOf(std::string_view value) const {
+    if (StartsWithScheme(value)) return {};
+    if (value.starts_with("//") && !scheme.empty()) return {scheme, schemeKey, 0};
+    if (value.front() == '/') return {root, rootKey, 1};
+    return {base, baseKey, 0};
   }
 };
 
@@ -256,15 +271,23 @@ class AddressSet {
 // in the order in which they were found.
 class ResultBuilder {
  public:
-  // One address, cleaned of its dot segments; its text is taken over, and
-  // address is left holding some other text.
-  void Offer(std::string& address) {
+  // One resolved address: prefix (the base, root or scheme as typed, or
+  // none) and tail (the value's own bytes), with their lower-cased forms;
+  // cleaned of its dot segments.
+  void Offer(std::string_view prefix, std::string_view prefixKey, std::string_view tail,
+             std::string_view tailKey) {
     Pending& pending = queue_[(head_ + count_) % kDepth];
-    scanvalue::RemoveDotSegments(address);
-    pending.address.swap(address);
-    pending.key.resize(pending.address.size());
-    for (std::size_t i = 0; i < pending.address.size(); ++i)
-      pending.key[i] = static_cast<char>(Fold(pending.address[i]));
+    pending.address.assign(prefix).append(tail);
+    // A dot segment needs a "/" before a "."; the page's own prefixes have
+    // none left, so only the tail and the join are looked at.
+    const bool dot = tail.find("/.") != kNone || (tail.starts_with('.') && prefix.ends_with('/'));
+    if (dot && scanvalue::RemoveDotSegments(pending.address)) {
+      pending.key.resize(pending.address.size());
+      for (std::size_t i = 0; i < pending.address.size(); ++i)
+        pending.key[i] = static_cast<char>(Fold(pending.address[i]));
+    } else {
+      pending.key.assign(prefixKey).append(tailKey);
+    }
     pending.hash = AddressSet::Hash(pending.key);
     // Written out here: a helper holding only the prefetch is taken for a
     // function without effect and dropped by the optimizer.
@@ -308,7 +331,6 @@ std::vector<std::string> ScanPage(const std::string& url, std::string_view page)
   ResultBuilder result;
   std::string value;
   std::string key;
-  std::string address;
 
   std::size_t cursor = 0;
   for (;;) {
@@ -330,11 +352,13 @@ std::vector<std::string> ScanPage(const std::string& url, std::string_view page)
     // The value as found decides whether it is taken; its address is made
     // of it with its character references decoded.
     if (!scanvalue::IsTaken(key)) continue;
-    if (value.find('&') == kNone)
-      resolver.Resolve(value, address);
-    else
-      resolver.Resolve(scanvalue::DecodeReferences(value), address);
-    result.Offer(address);
+    if (value.find('&') != kNone) {
+      value = scanvalue::DecodeReferences(value);
+      key = AsciiLower(value);
+    }
+    const Resolver::Join join = resolver.JoinOf(value);
+    result.Offer(join.prefix, join.prefixKey, std::string_view(value).substr(join.skip),
+                 std::string_view(key).substr(join.skip));
   }
   return result.Finish();
 }

@@ -79,13 +79,16 @@ std::string DecodeReferences(std::string_view value) {
   return out;
 }
 
-void RemoveDotSegments(std::string& address) {
+bool RemoveDotSegments(std::string& address) {
   std::size_t begin = 0;
   std::size_t end = 0;
-  if (!PathOf(address, begin, end)) return;
+  if (!PathOf(address, begin, end)) return false;
   const std::string_view path = std::string_view(address).substr(begin, end - begin);
-  if (path.find("/.") == kNone) return;  // no segment can begin with "."
-  address.replace(begin, end - begin, PathWithoutDotSegments(path));
+  if (path.find("/.") == kNone) return false;  // no segment can begin with "."
+  std::string clean = PathWithoutDotSegments(path);
+  if (clean == path) return false;
+  address.replace(begin, end - begin, clean);
+  return true;
 }
 
 }  // namespace scanvalue

@@ -25,7 +25,8 @@ std::string DecodeReferences(std::string_view value);
 // (section 5.2.4) removes them; a ".." at the root is dropped. The path runs
 // from the first "/" after the first "://" up to the first "?" or the end.
 // Nothing from the first "?" on changes; an address without "://" before its
-// first "?", or without a "/" after its server part, stays as it is.
-void RemoveDotSegments(std::string& address);
+// first "?", or without a "/" after its server part, stays as it is. True
+// when the address changed.
+bool RemoveDotSegments(std::string& address);
 
 }  // namespace scanvalue
