@@ -269,6 +269,15 @@ class TWalker {
   void Add(std::string_view value, bool imagePathOnly = false) {
     value = Trimmed(value);
     if (value.empty() || IsSkippedScheme(value)) return;
+    // A resolved path ends in the value's own last segment, or is the
+    // base's for a value without a path: a value whose path cannot end in
+    // an image extension is not resolved at all.
+    if (imagePathOnly) {
+      const std::string_view path = value.substr(0, value.find_first_of("?#"));
+      if (!HasImagePath(path.empty() ? base_.path().toStdString() : std::string(path))) return;
+    }
+    // The base stays for the whole walk, so each value is resolved once.
+    if (!tried_[imagePathOnly ? 1 : 0].insert(std::string(value)).second) return;
     const QUrl url = Resolved(value);
     if (!IsWebAddress(url)) return;
     if (imagePathOnly && !HasImagePath(url.path(QUrl::FullyEncoded).toStdString())) return;
@@ -286,6 +295,7 @@ class TWalker {
   }
 
   QUrl base_;
+  std::unordered_set<std::string> tried_[2];  // the values added, by imagePathOnly
   std::unordered_set<std::string> seen_;
   std::vector<std::string> links_;
 };
