@@ -9,17 +9,9 @@
 #include <string>
 
 #include "GetLinks.h"
-#include "GetWebPage.h"
 #include "PageEncoding.h"
 #include "ReferenceScan.h"
-#include "RequestUrl.h"
 #include "Unit_Function.h"
-
-// The scan on pages in memory never fetches; the fetcher is not linked here.
-void GetWebPage(const std::string&, bool, std::string&, std::string&) {}
-std::string RequestUrlOf(std::string_view shown) {
-  return std::string(shown);
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);

@@ -8,9 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "GetWebPage.h"
-#include "PageEncoding.h"
-#include "RequestUrl.h"
+#include "ScanValue.h"
 #include "Unit_Function.h"
 
 namespace {
@@ -21,7 +19,6 @@ constexpr std::string_view kInputTag = "<input";  // image buttons, scanned as i
 constexpr std::string_view kImageTag = "<img";    // start of a candidate
 constexpr std::string_view kSourceName = "src";   // "src=" is found through its "="
 constexpr std::size_t kFixedSkip = 5;      // a quoted value starts 5 bytes after the "s" of "src="
-constexpr std::size_t kLengthFloor = 8;    // values of this length or shorter are dropped
 constexpr std::size_t kBaseScanBound = 8;  // 0-based index of position 9 in the page address
 
 // ASCII case folding through one 256-entry table: A-Z to a-z, every other
@@ -45,8 +42,8 @@ enum class ValueByte : unsigned char { kEnd, kAddress, kQuote };
 constexpr std::array<ValueByte, 256> MakeValueTable() {
   std::array<ValueByte, 256> table{};
   for (int b = 0; b < 256; ++b) {
-    const bool address = (b >= 0x24 && b <= 0x26) || (b >= 0x28 && b <= 0x3B) || b == 0x3D ||
-                         (b >= 0x3F && b <= 0x5F) || (b >= 0x61 && b <= 0xFE);
+    const bool address = b == 0x21 || (b >= 0x24 && b <= 0x26) || (b >= 0x28 && b <= 0x3B) ||
+                         b == 0x3D || (b >= 0x3F && b <= 0x5F) || (b >= 0x61 && b <= 0xFE);
     if (b == '"' || b == '\'')
       table[b] = ValueByte::kQuote;
     else
@@ -55,10 +52,6 @@ constexpr std::array<ValueByte, 256> MakeValueTable() {
   return table;
 }
 constexpr auto kValueTable = MakeValueTable();
-
-bool Contains(std::string_view text, std::string_view needle) {
-  return text.find(needle) != kNone;
-}
 
 // The page text as the scan sees it, read straight from the page's bytes
 // without a copy: tags and attributes are matched through the fold table
@@ -169,8 +162,8 @@ bool StartsWithScheme(std::string_view text) {
 }
 
 // The page base, the site root and the scheme (with its ":") of a page
-// address, each with its lower-cased form, from which the duplicate check's
-// keys are built.
+// address, as typed, each with its lower-cased form, from which the
+// duplicate check's keys are built.
 struct Resolver {
   std::string base;
   std::string root;
@@ -194,8 +187,26 @@ struct Resolver {
       base = url + '/';
     // The base ends in "/" at position 9 or later, so this always finds one.
     root = base.substr(0, base.find('/', kBaseScanBound) + 1);
+    // Cleaned once here: the dot segments of the base and of an address made
+    // of it go the same way, whether or not the base was cleaned first.
+    scanvalue::RemoveDotSegments(base);
     baseKey = AsciiLower(base);
     rootKey = AsciiLower(root);
+  }
+
+  // What a value (its references decoded) is joined to: nothing when it
+  // begins with a scheme, else the page's scheme, site root or page base;
+  // skip is how many of the value's bytes the join leaves out.
+  struct Join {
+    std::string_view prefix;
+    std::string_view prefixKey;
+    std::size_t skip = 0;
+  };
+  Join JoinOf(std::string_view value) const {
+    if (StartsWithScheme(value)) return {};
+    if (value.starts_with("//") && !scheme.empty()) return {scheme, schemeKey, 0};
+    if (value.front() == '/') return {root, rootKey, 1};
+    return {base, baseKey, 0};
   }
 };
 
@@ -261,12 +272,22 @@ class AddressSet {
 class ResultBuilder {
  public:
   // One resolved address: prefix (the base, root or scheme as typed, or
-  // none) and tail (the value's own bytes), with their lower-cased forms.
+  // none) and tail (the value's own bytes), with their lower-cased forms;
+  // cleaned of its dot segments.
   void Offer(std::string_view prefix, std::string_view prefixKey, std::string_view tail,
              std::string_view tailKey) {
     Pending& pending = queue_[(head_ + count_) % kDepth];
     pending.address.assign(prefix).append(tail);
-    pending.key.assign(prefixKey).append(tailKey);
+    // A dot segment needs a "/" before a "."; the page's own prefixes have
+    // none left, so only the tail and the join are looked at.
+    const bool dot = tail.find("/.") != kNone || (tail.starts_with('.') && prefix.ends_with('/'));
+    if (dot && scanvalue::RemoveDotSegments(pending.address)) {
+      pending.key.resize(pending.address.size());
+      for (std::size_t i = 0; i < pending.address.size(); ++i)
+        pending.key[i] = static_cast<char>(Fold(pending.address[i]));
+    } else {
+      pending.key.assign(prefixKey).append(tailKey);
+    }
     pending.hash = AddressSet::Hash(pending.key);
     // Written out here: a helper holding only the prefetch is taken for a
     // function without effect and dropped by the optimizer.
@@ -328,31 +349,21 @@ std::vector<std::string> ScanPage(const std::string& url, std::string_view page)
     if (source == kNone) break;
     cursor = text.ReadValue(source, value, key);
 
-    if (key.size() <= kLengthFloor || Contains(key, ".js") || Contains(key, "mailto:") ||
-        Contains(key, "javascript:"))
-      continue;
-    const std::string_view tail(value);
-    const std::string_view tailKey(key);
-    if (StartsWithScheme(value))
-      result.Offer({}, {}, tail, tailKey);
-    else if (value.rfind("//", 0) == 0 && !resolver.scheme.empty())
-      result.Offer(resolver.scheme, resolver.schemeKey, tail, tailKey);
-    else if (value.front() == '/')
-      result.Offer(resolver.root, resolver.rootKey, tail.substr(1), tailKey.substr(1));
-    else
-      result.Offer(resolver.base, resolver.baseKey, tail, tailKey);
+    // The value as found decides whether it is taken; its address is made
+    // of it with its character references decoded.
+    if (!scanvalue::IsTaken(key)) continue;
+    if (value.find('&') != kNone) {
+      value = scanvalue::DecodeReferences(value);
+      key = AsciiLower(value);
+    }
+    const Resolver::Join join = resolver.JoinOf(value);
+    result.Offer(join.prefix, join.prefixKey, std::string_view(value).substr(join.skip),
+                 std::string_view(key).substr(join.skip));
   }
   return result.Finish();
 }
 
 }  // namespace
-
-std::vector<std::string> GetImageLinks(const std::string& Url) {
-  std::string Page;
-  std::string ContentType;
-  GetWebPage(RequestUrlOf(Url), false, Page, ContentType);
-  return ScanPage(Url, PageToUtf8(std::move(Page), ContentType));
-}
 
 std::vector<std::string> GetImageLinksFromPage(const std::string& Url, const std::string& Page) {
   return ScanPage(Url, Page);

@@ -1,5 +1,7 @@
 #include "GetWebPage.h"
 
+#include <charconv>
+#include <cstdint>
 #include <memory>
 
 #include "Inet.h"
@@ -11,36 +13,104 @@ namespace {
 constexpr std::size_t kTransferBufferBytes = 32768;
 const char kPageAgent[] = "Internet Explorer 6.0";
 
-}  // namespace
+using Clock = std::chrono::steady_clock;
 
-void GetWebPage(const std::string& Url, bool IncludeHeaders, std::string& Page) {
-  std::string contentType;
-  GetWebPage(Url, IncludeHeaders, Page, contentType);
+// "HTTP/1.1 404 Not Found" as "HTTP 404 Not Found"; "HTTP 404" when the
+// status line carries no reason (HTTP/2).
+std::string StatusReason(const inet::Request& request) {
+  const std::string& block = request.RawHeaders();
+  const std::string line = block.substr(0, block.find("\r\n"));
+  const std::size_t code = line.find(' ');
+  if (code == std::string::npos) return "HTTP " + std::to_string(request.StatusCode());
+  return "HTTP " + line.substr(code + 1);
 }
 
-void GetWebPage(const std::string& Url, bool IncludeHeaders, std::string& Page,
-                std::string& ContentType) {
+// The Content-Length the answer announced; 0 when it announced none.
+std::size_t AnnouncedLength(const inet::Request& request) {
+  std::string value;
+  if (!request.QueryHeader("Content-Length", kTransferBufferBytes, value)) return 0;
+  std::size_t length = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
+  if (error == std::errc::result_out_of_range) return SIZE_MAX;
+  return error == std::errc() && end == value.data() + value.size() ? length : 0;
+}
+
+std::string TooLargeText(const TPageLimits& limits) {
+  return "the page is larger than " + std::to_string(limits.MaxBytes >> 20) + " MB";
+}
+
+std::string TooSlowText(const TPageLimits& limits) {
+  return "the page took longer than " + std::to_string(limits.MaxTime.count() / 1000) + " s";
+}
+
+// The outcome of a transfer that failed with the layer's reason: past the
+// time limit in all (the layer stops it then, give or take its clock's
+// granularity), or broken (or never opened) for its own reason.
+TPageFetch Failed(TPageFetch::TOutcome outcome, std::string reason, Clock::time_point start,
+                  const TPageLimits& limits) {
+  if (Clock::now() - start >= limits.MaxTime - std::chrono::milliseconds(100))
+    return {TPageFetch::TOutcome::kTooSlow, TooSlowText(limits), {}};
+  return {outcome, reason.empty() ? "no answer from the server" : std::move(reason), {}};
+}
+
+}  // namespace
+
+TPageFetch GetWebPage(const std::string& Url, bool IncludeHeaders, std::string& Page,
+                      const TPageLimits& Limits) {
+  const Clock::time_point start = Clock::now();
   // Root handle with the page agent and the system's proxy settings. The
   // request and the session are released on every path by their owners.
-  inet::Session session(kPageAgent);
+  inet::SessionOptions options;
+  options.agent = kPageAgent;
+  options.totalTimeoutMs = static_cast<long>(Limits.MaxTime.count());
+  inet::Session session(options);
+  std::string failure;
   std::unique_ptr<inet::Request> request =
-      inet::Request::OpenUrl(session, Url, kTransferBufferBytes);
+      inet::Request::OpenUrl(session, Url, kTransferBufferBytes, &failure);
+  if (!request)  // the address could not be opened: Page stays as given
+    return Failed(TPageFetch::TOutcome::kNotOpened, std::move(failure), start, Limits);
 
+  TPageFetch fetch;
+  if (!request->QueryHeader("Content-Type", kTransferBufferBytes, fetch.ContentType))
+    fetch.ContentType.clear();
   std::string result;
-  if (request && IncludeHeaders) {
-    // The header block is handed over only when it fits the transfer buffer
-    // with its terminating NUL.
-    const std::string& headers = request->RawHeaders();
-    if (!headers.empty() && headers.size() < kTransferBufferBytes) result.append(headers);
+  // The header block is handed over only when it fits the transfer buffer
+  // with its terminating NUL.
+  const std::string& headers = request->RawHeaders();
+  if (IncludeHeaders && !headers.empty() && headers.size() < kTransferBufferBytes)
+    result.append(headers);
+  const std::size_t headerBytes = result.size();
+
+  const int status = request->StatusCode();
+  if (status < 200 || status > 299) {
+    fetch.Outcome = TPageFetch::TOutcome::kStatus;
+    fetch.Reason = StatusReason(*request);
+  } else if (AnnouncedLength(*request) > Limits.MaxBytes) {
+    Page = std::move(result);
+    return {TPageFetch::TOutcome::kTooLarge, TooLargeText(Limits), fetch.ContentType};
+  } else {
+    fetch.Outcome = TPageFetch::TOutcome::kCame;
   }
-  if (!request) return;  // the address could not be opened: Page stays as given
 
   auto buffer = std::make_unique<char[]>(kTransferBufferBytes);
   std::size_t got = 0;
-  while (request->Read(buffer.get(), kTransferBufferBytes, got) && got > 0)
+  bool whole = false;
+  while (result.size() - headerBytes <= Limits.MaxBytes) {
+    if (!request->Read(buffer.get(), kTransferBufferBytes, got)) break;
+    if (got == 0) {
+      whole = true;
+      break;
+    }
     result.append(buffer.get(), got);
-  std::string type;
-  if (!request->QueryHeader("Content-Type", kTransferBufferBytes, type)) type.clear();
+  }
   Page = std::move(result);
-  ContentType = std::move(type);
+  if (!fetch.Came()) return fetch;
+  if (Page.size() - headerBytes > Limits.MaxBytes)
+    return {TPageFetch::TOutcome::kTooLarge, TooLargeText(Limits), fetch.ContentType};
+  if (!whole) {
+    TPageFetch broken = Failed(TPageFetch::TOutcome::kBroken, request->ErrorText(), start, Limits);
+    broken.ContentType = fetch.ContentType;
+    return broken;
+  }
+  return fetch;
 }

@@ -138,3 +138,40 @@ std::string CutToBytes(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return std::string(text);
   return std::string(text.substr(0, CharStart(text, maxBytes)));
 }
+
+namespace {
+
+// Drops the last segment of output and the "/" before it.
+void DropLastSegment(std::string& output) {
+  const std::size_t slash = output.rfind('/');
+  output.erase(slash == std::string::npos ? 0 : slash);
+}
+
+}  // namespace
+
+// The input always begins with "/" or is empty, so only the rules B, C and
+// E of RFC 3986 section 5.2.4 apply.
+std::string PathWithoutDotSegments(std::string_view input) {
+  std::string output;
+  output.reserve(input.size());
+  while (!input.empty()) {
+    if (input.starts_with("/./")) {
+      input.remove_prefix(2);
+    } else if (input == "/.") {
+      output += '/';
+      break;
+    } else if (input.starts_with("/../")) {
+      input.remove_prefix(3);
+      DropLastSegment(output);
+    } else if (input == "/..") {
+      DropLastSegment(output);
+      output += '/';
+      break;
+    } else {
+      const std::size_t next = input.find('/', 1);
+      output.append(input.substr(0, next));
+      input.remove_prefix(next == std::string_view::npos ? input.size() : next);
+    }
+  }
+  return output;
+}

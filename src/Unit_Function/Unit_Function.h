@@ -49,3 +49,8 @@ std::string ToListText(std::string_view bytes);
 std::string CutToBytes(std::string_view text, std::size_t maxBytes);
 
 constexpr std::size_t kMemoLineBytes = 4096;
+
+// A path that begins with "/" (or is empty) without its "." and ".."
+// segments, as RFC 3986 section 5.2.4 removes them: "/a/b/../c/./d" gives
+// "/a/c/d"; a ".." at the root is dropped ("/../x" gives "/x").
+std::string PathWithoutDotSegments(std::string_view path);

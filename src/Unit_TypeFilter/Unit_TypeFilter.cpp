@@ -13,7 +13,8 @@ std::string TypePattern(std::string_view typed) {
 
 bool EndsInPattern(std::string_view address, std::string_view pattern) {
   const auto length = static_cast<std::uint16_t>(std::min<std::size_t>(pattern.size(), 65535));
-  return RightChars(AsciiLower(address), length) == pattern;
+  const std::string_view path = address.substr(0, address.find_first_of("?#"));
+  return RightChars(AsciiLower(path), length) == pattern;
 }
 
 bool IsOfType(std::string_view address, const std::vector<std::string>& patterns) {

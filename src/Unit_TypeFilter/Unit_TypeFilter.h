@@ -12,9 +12,10 @@
 // a blank stays part of the pattern. An empty text gives ".".
 std::string TypePattern(std::string_view typed);
 
-// True when the address, A-Z lower-cased, ends in pattern: its last bytes, as
+// True when the address without its query and fragment (what comes from the
+// first "?" or "#" on), A-Z lower-cased, ends in pattern: its last bytes, as
 // many as the pattern has (fewer when the cut would split a character), equal
-// the pattern. A query or fragment is part of the end.
+// the pattern. ".../c.jpg?w=200" is a jpg.
 bool EndsInPattern(std::string_view address, std::string_view pattern);
 
 // True when the address ends in any of the patterns.

@@ -13,6 +13,7 @@
 //   Unit1_Monitor.cpp      completion monitor, opening a download address
 //   Unit1_SaveFolder.cpp   save folder browser and view
 //   Unit1_Preview.cpp      the preview page: thumbnails, sizes, size filter
+//   Unit1_Settings.cpp     the choices remembered across starts
 #pragma once
 
 #include <QHash>
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include "ClickableLabel.h"
+#include "Unit1_Settings.h"
 
 class QCheckBox;
 class QComboBox;
@@ -89,6 +91,7 @@ class TForm1 : public QMainWindow {
   QPushButton* ButtonGetPicUrlList = nullptr;
   QPushButton* Button16 = nullptr;
   QRadioButton* RadioButton2 = nullptr;
+  QCheckBox* CheckBox_DeepScan = nullptr;  // the deep scan for 批量获取, beside the two modes
   QSplitter* Splitter2 = nullptr;
   QGroupBox* GroupBox3 = nullptr;
   QListWidget* ListBox_imglist = nullptr;
@@ -185,6 +188,12 @@ class TForm1 : public QMainWindow {
   // The extractor's entries of the last acquisition, exactly as it gave them
   // (Memo1 shows them; the pre-processing list is rebuilt from these).
   QStringList RawLinks;
+  // The encoding of the page each acquired address was found on, when it is
+  // not UTF-8, by the address as listed: its query is sent in it. Addresses
+  // typed, pasted or edited are not in it and go out in UTF-8.
+  QHash<QString, QString> QueryEncodings;
+  // The choices remembered across starts.
+  TWindowSettings Settings;
 
   // ---- Handlers -------------------------------------------------------
   // Startup and shutdown (Unit1.cpp)
@@ -203,6 +212,7 @@ class TForm1 : public QMainWindow {
   void Button16Click(QObject* Sender);
   void UrlDblClick(QObject* Sender);
   void ClipboardChanged();  // one clipboard change notification
+  void CheckBox_DeepScanClick(QObject* Sender);
   // Type filters (Unit1_Filters.cpp)
   void Button18Click(QObject* Sender);
   void Button6Click(QObject* Sender);
@@ -266,6 +276,10 @@ class TForm1 : public QMainWindow {
   void SetProcessedCaption();
   // Replaces the processed list by lines and sets the count caption.
   void FillProcessedList(const QStringList& lines);
+
+  // The encoding an address's query is sent in (an iconv name; empty for
+  // UTF-8), from QueryEncodings.
+  std::string QueryEncodingOf(const QString& address) const;
 
   // Target path of a download list item's file name: the batch folder, "/"
   // and the name (+ ".jpg" when forced), from the texts as they are now.

@@ -1,6 +1,8 @@
-// Batch acquisition of a page's image addresses, the clipboard sniffer of the
-// manual mode, and the two small commands of the page address box.
+// Batch acquisition of a page's image addresses (by the scan or the deep
+// scan), the clipboard sniffer of the manual mode, and the two small commands
+// of the page address box.
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,8 +12,8 @@
 #include <QRadioButton>
 #include <QSet>
 
-#include "GetLinks.h"
 #include "ListText.h"
+#include "PageImages.h"
 #include "Unit1.h"
 #include "Unit_Blacklist.h"
 #include "Unit_Function.h"
@@ -61,15 +63,24 @@ bool IsCopiedAddress(const QString& line) {
   return false;
 }
 
-// Rebuilds the pre-processing list from the extractor's entries, each read as
-// a list line, leaving out repeats and blacklisted addresses (whole entries,
-// ASCII letter case aside).
-void RebuildPreList(QListWidget* preList, const QListWidget* blacklist, const QStringList& raw) {
-  preList->clear();
+// The extractor's entries, each read as a list line.
+QStringList ListLinesOf(const QStringList& raw) {
   QStringList lines;
   lines.reserve(raw.size());
   for (const QString& entry : raw) lines << AsListLine(entry);
-  preList->addItems(TBlacklist(ItemTexts(blacklist)).Screen(lines));
+  return lines;
+}
+
+// Why the page gave no list, in the window's words.
+QString AcquisitionFailureText(const TPageImages& images) {
+  const TPageLimits limits;
+  if (images.DeepScanGaveUp) return QStringLiteral("深度扫描失败: 网页结构过于复杂, 未能读完");
+  QString reason = QString::fromStdString(images.Fetch.Reason);
+  if (images.Fetch.Outcome == TPageFetch::TOutcome::kTooLarge)
+    reason = QStringLiteral("网页超过 %1 MB").arg(limits.MaxBytes >> 20);
+  if (images.Fetch.Outcome == TPageFetch::TOutcome::kTooSlow)
+    reason = QStringLiteral("网页读取超过 %1 秒").arg(limits.MaxTime.count() / 1000);
+  return QStringLiteral("网页读取失败: ") + reason;
 }
 
 }  // namespace
@@ -87,18 +98,45 @@ void TForm1::ButtonGetPicUrlListClick(QObject*) {
   SetStatusText(QStringLiteral("||||>>>>> 读取中,请稍候...(可能会存在短暂假死)"));
   ProcessMessages();
 
-  // The page fetch blocks the window until it ends.
-  const std::vector<std::string> links = GetImageLinks(address.toStdString());
+  // The page fetch blocks the window until it ends (at most 60 s).
+  const TScanKind kind = CheckBox_DeepScan->isChecked() ? TScanKind::kDeep : TScanKind::kScan;
+  const TPageImages images = GetPageImages(address.toStdString(), kind);
+  if (!images.Listed()) {
+    // The lists stay as they were.
+    const QString failure = AcquisitionFailureText(images);
+    SetStatusText(failure);
+    ShowMessage(failure);
+    return;
+  }
 
   // The extractor's entries are kept exactly as it gave them (UTF-8 text);
   // the hidden memo only shows them.
   RawLinks.clear();
-  RawLinks.reserve(static_cast<qsizetype>(links.size()));
-  for (const std::string& link : links)
+  RawLinks.reserve(static_cast<qsizetype>(images.Links.size()));
+  for (const std::string& link : images.Links)
     RawLinks << QString::fromUtf8(link.data(), static_cast<qsizetype>(link.size()));
   SetMemoLines(Memo1, RawLinks);
-  RebuildPreList(ListBox_imglist, ListBox_imgheimingdan, RawLinks);
+  const QStringList lines = ListLinesOf(RawLinks);
+  const QString encoding = QString::fromStdString(images.Encoding);
+  for (const QString& line : lines) {
+    if (encoding == QLatin1String("UTF-8"))
+      QueryEncodings.remove(line);
+    else
+      QueryEncodings.insert(line, encoding);
+  }
+  ListBox_imglist->clear();
+  ListBox_imglist->addItems(TBlacklist(ItemTexts(ListBox_imgheimingdan)).Screen(lines));
   SetStatusText(QStringLiteral("读取完成. 连接总数: ") + QString::number(RawLinks.size()));
+}
+
+std::string TForm1::QueryEncodingOf(const QString& address) const {
+  return QueryEncodings.value(address).toStdString();
+}
+
+void TForm1::CheckBox_DeepScanClick(QObject*) {
+  QString failure;
+  if (!Settings.SetDeepScan(CheckBox_DeepScan->isChecked(), failure))
+    SetStatusText(QStringLiteral("设置无法保存: ") + failure);
 }
 
 void TForm1::Button16Click(QObject*) {

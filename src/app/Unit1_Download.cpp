@@ -140,8 +140,10 @@ void TForm1::StartDownloadOf(const TBatchEntry& entry) {
   download->Agent = kImageAgent;
   download->AcceptTypes = kImageAcceptTypes;
   download->FileName = target.toStdString();
-  // Sent as a browser sends the shown address: non-ASCII percent-encoded.
-  download->URL = RequestUrlOf(RequestAddress(entry.Address).toStdString());
+  // Sent as a browser sends the shown address: non-ASCII percent-encoded,
+  // the query in the encoding of the page the address came from.
+  download->URL =
+      RequestUrlOf(RequestAddress(entry.Address).toStdString(), QueryEncodingOf(entry.Address));
   download->Origin = OriginOf(entry.Address);
   download->OnProgress = [this](QObject* Sender, std::int32_t TotalSize, std::int32_t Readed) {
     HTTPGetProgress(Sender, TotalSize, Readed);

@@ -149,7 +149,18 @@ QWidget* TForm1::BuildModeBox(QWidget* parent) {
   RadioButton2 = Make<QRadioButton>(
       "RadioButton2",
       QStringLiteral("手动获取  鼠标右键复制图片链接，软件自动从剪切板嗅探图片地址"), GroupBox2);
-  mode->addWidget(RadioButton2);
+  // The deep scan's box takes the free end of the second row.
+  CheckBox_DeepScan = Make<QCheckBox>("CheckBox_DeepScan", QStringLiteral("深度扫描"), GroupBox2);
+  CheckBox_DeepScan->setToolTip(QStringLiteral(
+      "用 HTML5 解析器读整个网页: 另外列出 srcset 大图、懒加载图片、原图链接、CSS 背景图和分享图"));
+  CheckBox_DeepScan->setChecked(Settings.DeepScan());
+  connect(CheckBox_DeepScan, &QCheckBox::clicked, this,
+          [this] { Guarded([&] { CheckBox_DeepScanClick(CheckBox_DeepScan); }); });
+  auto* secondRow = new QHBoxLayout;
+  secondRow->addWidget(RadioButton2);
+  secondRow->addStretch(1);
+  secondRow->addWidget(CheckBox_DeepScan);
+  mode->addLayout(secondRow);
   FixHeight(GroupBox2, 66);
   return GroupBox2;
 }

@@ -158,7 +158,7 @@ int TBatch::Run(const std::vector<TFoundAddress>& addresses) {
   }
   AwaitWorkerRelease();
   display.Finish();
-  if (options_.Json) PrintText(QString::fromUtf8(JsonReport(items)));
+  if (options_.Json) PrintText(QString::fromUtf8(JsonReport(items, options_.Gathered)));
   const TBatchTally tally = TallyOf(items);
   return tally.Failed == 0 ? kExitOk : kExitFailed;
 }
@@ -169,7 +169,8 @@ void TBatch::Configure(THTTPGet& download, const TBatchItem& item) {
   download.Agent = kImageAgent;
   download.AcceptTypes = kImageAcceptTypes;
   download.FileName = item.File.toStdString();
-  // Sent as a browser sends the shown address: non-ASCII percent-encoded.
-  download.URL = RequestUrlOf(RequestAddress(item.Address).toStdString());
+  // Sent as a browser sends the shown address: non-ASCII percent-encoded,
+  // the query in the encoding of the page the address came from.
+  download.URL = RequestUrlOf(RequestAddress(item.Address).toStdString(), item.Encoding);
   download.Origin = OriginOf(item.Address);
 }

@@ -18,6 +18,7 @@ struct TBatchOptions {
   QSize MinSize;   // invalid: no limit
   bool Json = false;
   bool Quiet = false;
+  const TGathered* Gathered = nullptr;  // its pages and refused lines, for --json
 };
 
 class TBatch {

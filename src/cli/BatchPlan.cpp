@@ -53,6 +53,7 @@ std::vector<TBatchItem> PlanBatch(const std::vector<TFoundAddress>& addresses,
     TBatchItem item;
     item.Address = found.Address;
     item.Page = found.Page;
+    item.Encoding = found.Encoding;
     item.Folder = folder;
     if (item.Folder.isEmpty() && !found.Page.isEmpty()) item.Folder = PageFolderName(found.Page);
     // A file there that is not this address's own is left alone: the

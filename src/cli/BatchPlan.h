@@ -14,6 +14,7 @@ enum class TOutcome { Pending, Done, Skipped, Failed };
 struct TBatchItem {
   QString Address;
   QString Page;    // empty for an address from an address file
+  std::string Encoding;  // the page's, for the query; empty for UTF-8
   QString Folder;  // empty: the current folder
   QString File;    // the target file, inside Folder
   TOutcome Outcome = TOutcome::Pending;

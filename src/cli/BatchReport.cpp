@@ -131,7 +131,7 @@ void TBatchDisplay::Erase() {
   drawn_ = 0;
 }
 
-QByteArray JsonReport(const std::vector<TBatchItem>& items) {
+QByteArray JsonReport(const std::vector<TBatchItem>& items, const TGathered* gathered) {
   QJsonArray addresses;
   for (const TBatchItem& item : items)
     addresses.append(QJsonObject{{"address", item.Address},
@@ -140,11 +140,27 @@ QByteArray JsonReport(const std::vector<TBatchItem>& items) {
                                  {"bytes", item.Bytes},
                                  {"outcome", OutcomeName(item.Outcome)},
                                  {"reason", item.Reason}});
-  const TBatchTally tally = TallyOf(items);
-  const QJsonObject report{{"addresses", addresses},
-                           {"total", tally.Total},
-                           {"done", tally.Done},
-                           {"skipped", tally.Skipped},
-                           {"failed", tally.Failed}};
+  TBatchTally tally = TallyOf(items);
+  QJsonArray pages;
+  if (gathered != nullptr) {
+    for (const TRefusedLine& line : gathered->Refused)
+      addresses.append(QJsonObject{{"address", line.Line},
+                                   {"page", QString()},
+                                   {"file", QString()},
+                                   {"bytes", 0},
+                                   {"outcome", OutcomeName(TOutcome::Failed)},
+                                   {"reason", line.Reason}});
+    tally.Total += static_cast<int>(gathered->Refused.size());
+    tally.Failed += static_cast<int>(gathered->Refused.size());
+    for (const TPageOutcome& page : gathered->Pages)
+      pages.append(
+          QJsonObject{{"page", page.Page},
+                      {"outcome", OutcomeName(page.Came ? TOutcome::Done : TOutcome::Failed)},
+                      {"reason", page.Reason},
+                      {"addresses", page.Addresses}});
+  }
+  const QJsonObject report{{"addresses", addresses},   {"pages", pages},
+                           {"total", tally.Total},     {"done", tally.Done},
+                           {"skipped", tally.Skipped}, {"failed", tally.Failed}};
   return QJsonDocument(report).toJson(QJsonDocument::Indented);
 }

@@ -55,5 +55,7 @@ class TBatchDisplay {
 };
 
 // The --json report: every address with its page, file, bytes, outcome and
-// reason, and the counts.
-QByteArray JsonReport(const std::vector<TBatchItem>& items);
+// reason (the refused lines of an address file among them, failed), every
+// page with its outcome, its reason and how many addresses it gave, and the
+// counts.
+QByteArray JsonReport(const std::vector<TBatchItem>& items, const TGathered* gathered = nullptr);

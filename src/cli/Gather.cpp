@@ -1,40 +1,45 @@
 #include "Gather.h"
 
 #include <QFile>
+#include <QSet>
+#include <QUrl>
 #include <cstdio>
 
-#include "GetLinks.h"
-#include "GetWebPage.h"
-#include "PageEncoding.h"
-#include "RequestUrl.h"
 #include "Unit_Blacklist.h"
 #include "Unit_TypeFilter.h"
 
 namespace {
 
-// GetWebPage sets the content type whenever it could open the page; a value
-// with a line break is no header value, so keeping it means it could not.
-const std::string kNotOpened = "\n";
-
-// The page's image addresses as the window's acquisition takes them: the
-// page requested as RequestUrlOf gives it, decoded once, then scanned. False
-// with a reason when the page could not be fetched.
-bool FetchImageLinks(const QString& page, std::vector<std::string>& links, QString& failure) {
-  const std::string url = page.toStdString();
-  std::string body;
-  std::string contentType = kNotOpened;
-  GetWebPage(RequestUrlOf(url), false, body, contentType);
-  if (contentType == kNotOpened) {
-    failure = QStringLiteral("no answer from the server");
-    return false;
-  }
-  links = GetImageLinksFromPage(url, PageToUtf8(std::move(body), contentType));
-  return true;
+// Why the page gave no list, in pixvane-get's words.
+QString FailureOf(const TPageImages& images) {
+  if (images.DeepScanGaveUp)
+    return QStringLiteral("the page's markup is too complex for the deep scan");
+  return QString::fromStdString(images.Fetch.Reason);
 }
 
-// Keeps the candidates of the wanted types, each once and not blacklisted.
+bool IsWebAddress(const QString& text) {
+  const QUrl url(text, QUrl::TolerantMode);
+  const QString scheme = url.scheme().toLower();
+  return url.isValid() && (scheme == "http" || scheme == "https") && !url.host().isEmpty();
+}
+
+// Keeps the candidates of the wanted types that the blacklist does not hold,
+// each once: ASCII letter case aside (the window's rule for a page's
+// addresses), or exactly.
 TGathered Screened(std::vector<TFoundAddress> candidates,
-                   const std::vector<std::string>& typePatterns, const TBlacklist& blacklist) {
+                   const std::vector<std::string>& typePatterns, const TBlacklist& blacklist,
+                   bool caseMatters) {
+  TGathered gathered;
+  if (caseMatters) {
+    QSet<QString> seen;
+    for (TFoundAddress& found : candidates) {
+      if (!typePatterns.empty() && !IsOfType(found.Address.toStdString(), typePatterns)) continue;
+      if (blacklist.Contains(found.Address) || seen.contains(found.Address)) continue;
+      seen.insert(found.Address);
+      gathered.Addresses.push_back(std::move(found));
+    }
+    return gathered;
+  }
   QStringList addresses;
   std::vector<TFoundAddress> typed;
   for (TFoundAddress& found : candidates) {
@@ -42,7 +47,6 @@ TGathered Screened(std::vector<TFoundAddress> candidates,
     addresses << found.Address;
     typed.push_back(std::move(found));
   }
-  TGathered gathered;
   for (const qsizetype i : blacklist.ScreenedIndexes(addresses))
     gathered.Addresses.push_back(std::move(typed[static_cast<std::size_t>(i)]));
   return gathered;
@@ -60,22 +64,26 @@ bool ReadWhole(const QString& path, QByteArray& bytes, QString& failure) {
 
 }  // namespace
 
-TGathered GatherFromPages(const QStringList& pages, const std::vector<std::string>& typePatterns,
+TGathered GatherFromPages(const QStringList& pages, TScanKind kind,
+                          const std::vector<std::string>& typePatterns,
                           const TBlacklist& blacklist) {
   std::vector<TFoundAddress> candidates;
+  std::vector<TPageOutcome> outcomes;
   QStringList failures;
   for (const QString& page : pages) {
-    std::vector<std::string> links;
-    QString failure;
-    if (!FetchImageLinks(page, links, failure)) {
-      failures << QStringLiteral("cannot fetch the page %1: %2").arg(page, failure);
-      continue;
+    const TPageImages images = GetPageImages(page.toStdString(), kind);
+    TPageOutcome outcome{page, images.Listed(), {}, static_cast<int>(images.Links.size())};
+    if (!outcome.Came) {
+      outcome.Reason = FailureOf(images);
+      failures << QStringLiteral("failed page %1: %2").arg(page, outcome.Reason);
     }
-    for (const std::string& link : links)
-      candidates.push_back({QString::fromStdString(link), page});
+    outcomes.push_back(outcome);
+    for (const std::string& link : images.Links)
+      candidates.push_back({QString::fromStdString(link), page, images.Encoding});
   }
-  TGathered gathered = Screened(std::move(candidates), typePatterns, blacklist);
+  TGathered gathered = Screened(std::move(candidates), typePatterns, blacklist, false);
   gathered.Failures = failures;
+  gathered.Pages = std::move(outcomes);
   return gathered;
 }
 
@@ -90,8 +98,18 @@ TGathered GatherFromFile(const QString& path, const std::vector<std::string>& ty
     return gathered;
   }
   std::vector<TFoundAddress> candidates;
-  for (const QString& line : ListFileEntries(bytes))
-    if (const QString address = line.trimmed(); !address.isEmpty())
-      candidates.push_back({address, QString()});
-  return Screened(std::move(candidates), typePatterns, blacklist);
+  std::vector<TRefusedLine> refused;
+  for (const QString& line : ListFileEntries(bytes)) {
+    const QString address = line.trimmed();
+    if (address.isEmpty()) continue;
+    if (IsWebAddress(address))
+      candidates.push_back({address, QString(), {}});
+    else
+      refused.push_back({address, QStringLiteral("not an http:// or https:// address")});
+  }
+  TGathered gathered = Screened(std::move(candidates), typePatterns, blacklist, true);
+  for (const TRefusedLine& line : refused)
+    gathered.Failures << QStringLiteral("failed %1: %2").arg(line.Line, line.Reason);
+  gathered.Refused = std::move(refused);
+  return gathered;
 }

@@ -32,6 +32,10 @@ void AddOptions(QCommandLineParser& parser) {
       {"blacklist", "Leave out the addresses in FILE instead of the window's blacklist.", "FILE"},
       {"type", "Keep only addresses ending in .EXT (gif, jpg, jpeg, png, bmp or any); repeatable.",
        "EXT"},
+      {"deep",
+       "Deep scan, as the window's 深度扫描: every image a browser shows or the page links "
+       "(srcset, lazy-loading attributes, links to image files, CSS backgrounds, og:image), "
+       "found by an HTML5 parser."},
       {"list", "Print the addresses, one per line, and download nothing."},
       {"input", "Take the addresses from FILE, one per line (- for standard input), not pages.",
        "FILE"},
@@ -71,6 +75,7 @@ QString CheckSources(const QCommandLineParser& parser, TGetOptions& options) {
     return QStringLiteral("give page addresses or --input FILE, not both");
   if (input && options.InputFile.isEmpty())
     return QStringLiteral("--input needs a file name, or - for standard input");
+  if (input && parser.isSet("deep")) return QStringLiteral("--deep scans pages, not --input");
   for (const QString& page : options.Pages)
     if (!IsPageAddress(page)) return "not an http:// or https:// address: " + page;
   return {};
@@ -95,6 +100,7 @@ QString CheckChoices(const QCommandLineParser& parser, TGetOptions& options) {
       return "--min-size wants WIDTHxHEIGHT in pixels, such as 800x600, not " +
              parser.value("min-size");
   }
+  options.Deep = parser.isSet("deep");
   options.List = parser.isSet("list");
   options.Json = parser.isSet("json");
   options.Quiet = parser.isSet("quiet");

@@ -18,6 +18,7 @@ struct TGetOptions {
   QString Folder;                         // --folder: empty means one named after the page
   QString BlacklistFile;                  // --blacklist: empty means the window's own file
   std::vector<std::string> TypePatterns;  // --type, as extension patterns (".gif")
+  bool Deep = false;                      // --deep: the deep scan of each page
   bool List = false;                      // --list: print the addresses, download nothing
   QSize MinSize;                          // --min-size: invalid (the default) means no limit
   bool Json = false;                      // --json

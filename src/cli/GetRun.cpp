@@ -29,9 +29,10 @@ bool LoadBlacklist(const QString& chosen, TBlacklist& blacklist) {
 int RunGet(const TGetOptions& options) {
   TBlacklist blacklist;
   if (!LoadBlacklist(options.BlacklistFile, blacklist)) return kExitFailed;
+  const TScanKind kind = options.Deep ? TScanKind::kDeep : TScanKind::kScan;
   const TGathered gathered =
       options.InputFile.isEmpty()
-          ? GatherFromPages(options.Pages, options.TypePatterns, blacklist)
+          ? GatherFromPages(options.Pages, kind, options.TypePatterns, blacklist)
           : GatherFromFile(options.InputFile, options.TypePatterns, blacklist);
   for (const QString& failure : gathered.Failures) PrintError(failure);
 
@@ -39,7 +40,8 @@ int RunGet(const TGetOptions& options) {
   if (options.List) {
     for (const TFoundAddress& found : gathered.Addresses) PrintLine(found.Address);
   } else {
-    TBatch batch({options.Folder, options.MinSize, options.Json, options.Quiet});
+    // The pages and the refused lines go into the --json report too.
+    TBatch batch({options.Folder, options.MinSize, options.Json, options.Quiet, &gathered});
     status = std::max(status, batch.Run(gathered.Addresses));
   }
   return status;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace reference {
@@ -52,7 +53,7 @@ inline bool SameTextIgnoreCase(const std::string& a, const std::string& b) {
 }
 
 inline bool IsAddressByte(unsigned char b) {
-  return (b >= 0x24 && b <= 0x26) || (b >= 0x28 && b <= 0x3B) || b == 0x3D ||
+  return b == 0x21 || (b >= 0x24 && b <= 0x26) || (b >= 0x28 && b <= 0x3B) || b == 0x3D ||
          (b >= 0x3F && b <= 0x5F) || (b >= 0x61 && b <= 0x7F) || (b >= 0x80 && b <= 0xFE);
 }
 
@@ -110,6 +111,114 @@ inline Pos SchemeLength(const std::string& s) {
   return Bytes(s, p, p + 2) == "://" ? p : 0;
 }
 
+inline bool IsAsciiAlnum(unsigned char b) {
+  return IsLetter(b) || (b >= '0' && b <= '9');
+}
+
+// A byte other than "/", ".", then 2 to 5 ASCII letters or digits at the end.
+inline bool EndsInFileName(const std::string& value) {
+  for (Pos n = 2; n <= 5; ++n) {
+    if (Length(value) < n + 2) continue;
+    bool letters = true;
+    for (Pos p = Length(value) - n + 1; p <= Length(value); ++p)
+      if (!IsAsciiAlnum(At(value, p))) letters = false;
+    if (letters && At(value, Length(value) - n) == '.' && At(value, Length(value) - n - 1) != '/')
+      return true;
+  }
+  return false;
+}
+
+// Position of the first "?" of s, or one past its end.
+inline Pos QueryStart(const std::string& s) {
+  const Pos q = PosFromIgnoreCase("?", s, 1);
+  return q == 0 ? Length(s) + 1 : q;
+}
+
+inline bool IsTaken(const std::string& value) {
+  if (Length(value) <= 8 && !EndsInFileName(value)) return false;
+  if (PosFromIgnoreCase("data:", value, 1) == 1) return false;
+  const std::string path = Bytes(value, 1, QueryStart(value) - 1);
+  if (Length(path) >= 3 && SameTextIgnoreCase(Bytes(path, Length(path) - 2, Length(path)), ".js"))
+    return false;
+  return PosFromIgnoreCase("mailto:", value, 1) == 0 &&
+         PosFromIgnoreCase("javascript:", value, 1) == 0;
+}
+
+inline std::string DecodeReferences(const std::string& value) {
+  static const std::pair<std::string, char> kReferences[] = {
+      {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+  std::string out;
+  Pos p = 1;
+  while (p <= Length(value)) {
+    bool replaced = false;
+    for (const auto& [name, character] : kReferences) {
+      if (Bytes(value, p, p + Length(name) - 1) == name) {
+        out += character;
+        p += Length(name);
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) out += static_cast<char>(At(value, p++));
+  }
+  return out;
+}
+
+inline bool StartsWith(const std::string& s, const std::string& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Removes the last segment of output and the "/" before it, if any.
+inline void PopSegment(std::string& output) {
+  Pos p = Length(output);
+  while (p >= 1 && At(output, p) != '/') --p;
+  output = Bytes(output, 1, p - 1);
+}
+
+// RFC 3986 section 5.2.4, every rule written out.
+inline std::string RemoveDotSegments(std::string input) {
+  std::string output;
+  while (!input.empty()) {
+    if (StartsWith(input, "../")) {
+      input.erase(0, 3);
+    } else if (StartsWith(input, "./")) {
+      input.erase(0, 2);
+    } else if (StartsWith(input, "/./")) {
+      input.replace(0, 3, "/");
+    } else if (input == "/.") {
+      input = "/";
+    } else if (StartsWith(input, "/../")) {
+      input.replace(0, 4, "/");
+      PopSegment(output);
+    } else if (input == "/..") {
+      input = "/";
+      PopSegment(output);
+    } else if (input == "." || input == "..") {
+      input.clear();
+    } else {
+      Pos end = 2;
+      while (end <= Length(input) && At(input, end) != '/') ++end;
+      output += Bytes(input, 1, end - 1);
+      input = Bytes(input, end, Length(input));
+    }
+  }
+  return output;
+}
+
+// The address with its path, from the first "/" after "://" up to the
+// first "?", cleaned; "://" must come before that "?".
+inline std::string CleanAddress(const std::string& address) {
+  const Pos query = QueryStart(address);
+  const std::string head = Bytes(address, 1, query - 1);
+  const Pos scheme = PosFromIgnoreCase("://", head, 1);
+  if (scheme == 0) return address;
+  Pos slash = scheme + 3;
+  while (slash <= Length(head) && At(head, slash) != '/') ++slash;
+  if (slash > Length(head)) return address;
+  return Bytes(head, 1, slash - 1) + RemoveDotSegments(Bytes(head, slash, Length(head))) +
+         Bytes(address, query, Length(address));
+}
+
 inline std::string PageBase(const std::string& url) {
   if (Length(url) < 9) return "";
   for (Pos p = Length(url); p >= 9; --p)
@@ -153,10 +262,9 @@ inline std::vector<std::string> GetImageLinksFromPage(const std::string& url,
         break;
       }
     }
-    const std::string value = Bytes(texts.cased, valueStart, read - 1);
-    if (Length(value) > 8 && PosFromIgnoreCase(".js", value, 1) == 0 &&
-        PosFromIgnoreCase("mailto:", value, 1) == 0 &&
-        PosFromIgnoreCase("javascript:", value, 1) == 0) {
+    const std::string found = Bytes(texts.cased, valueStart, read - 1);
+    if (IsTaken(found)) {
+      const std::string value = DecodeReferences(found);
       std::string address;
       if (SchemeLength(value) != 0)
         address = value;
@@ -166,10 +274,11 @@ inline std::vector<std::string> GetImageLinksFromPage(const std::string& url,
         address = root + Bytes(value, 2, Length(value));
       else
         address = base + value;
-      bool found = false;
+      address = CleanAddress(address);
+      bool seen = false;
       for (const std::string& entry : result)
-        if (SameTextIgnoreCase(entry, address)) found = true;
-      if (!found) result.push_back(address);
+        if (SameTextIgnoreCase(entry, address)) seen = true;
+      if (!seen) result.push_back(address);
     }
     cursor = read;
   }

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "GetLinks.h"
 #include "Inet.h"
 #include "InetTestHooks.h"
 #include "LocalServer.h"
+#include "PageImages.h"
 #include "Sandbox.h"
 
 namespace {
@@ -53,8 +53,11 @@ TEST_F(GetImageLinksTest, ScansTheBodyWithoutTheHeaderBlock) {
             Links{server_.Url("/frames/body_frame.htm")});
 }
 
-TEST_F(GetImageLinksTest, ErrorPageBodyIsScannedLikeAnyPage) {
-  EXPECT_EQ(GetImageLinks(server_.Url("/gone.htm")), Links{server_.Url("/errors/not_found.png")});
+TEST_F(GetImageLinksTest, AnErrorPageIsNoPage) {
+  const TPageImages images = GetPageImages(server_.Url("/gone.htm"), TScanKind::kScan);
+  EXPECT_FALSE(images.Listed());
+  EXPECT_EQ(images.Fetch.Reason, "HTTP 404 Not Found");
+  EXPECT_TRUE(images.Links.empty());
 }
 
 TEST_F(GetImageLinksTest, UnreachablePageGivesAnEmptyList) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "GetLinks.h"
+#include "PageImages.h"
 
 namespace {
 
@@ -82,15 +83,15 @@ const Example kExamples[] = {
     {"Relative", "<img src='pic/photo01.jpg'>", {"http://host/dir/pic/photo01.jpg"}},
     {"RootRelativeInCapitals", "<IMG SRC='/Images/Logo.GIF'>", {"http://host/Images/Logo.GIF"}},
     {"Absolute", "<img src='http://other/a.png'>", {"http://other/a.png"}},
-    {"FiveBytesDropped", "<img src='a.gif'>", {}},
-    {"EightBytesDropped", "<img src='pic1.gif'>", {}},
+    {"ShortFileNameKept", "<img src='a.gif'>", {"http://host/dir/a.gif"}},
+    {"EightByteFileNameKept", "<img src='pic1.gif'>", {"http://host/dir/pic1.gif"}},
     {"ImageButton",
      "<input type='image' src='btn/go_now.gif'>",
      {"http://host/dir/btn/go_now.gif"}},
     {"UnquotedKeepsFirstByte", "<img src=http://other/b.jpg>", {"http://other/b.jpg"}},
     {"FragmentCut", "<img src='pics/a.jpg#top'>", {"http://host/dir/pics/a.jpg"}},
     {"DoubleSlashTakesThePageScheme", "<img src='//cdn/x/y.jpg'>", {"http://cdn/x/y.jpg"}},
-    {"JspDropped", "<img src='img/show.jsp?id=7'>", {}},
+    {"JspKept", "<img src='img/show.jsp?id=7'>", {"http://host/dir/img/show.jsp?id=7"}},
     {"DataSrcFirst",
      "<img data-src='lazy/p1.jpg' src='real/p1.jpg'>",
      {"http://host/dir/lazy/p1.jpg"}},
@@ -137,12 +138,6 @@ TEST(EdgeCases, FailedFetchYieldsEmptyList) {
   EXPECT_TRUE(Scan("").empty());
 }
 
-TEST(EdgeCases, EightBytesDroppedNineTaken) {
-  EXPECT_EQ(Scan("<img src='abcd.gif'><img src='abcde.gif'>"), Links{"http://host/dir/abcde.gif"});
-  // The floor applies to the value as found, before it is resolved.
-  EXPECT_EQ(Scan("<img src='/abc.gif'><img src='/abcd.gif'>"), Links{"http://host/abcd.gif"});
-}
-
 TEST(EdgeCases, RootRelativeValueIsKeptWhole) {
   std::string path;
   for (int i = 0; i < 150; ++i) path += static_cast<char>('a' + i % 26);
@@ -187,15 +182,6 @@ TEST(EdgeCases, DuplicateCheckIgnoresLetterCase) {
             Links{"http://host/dir/Pics/A.JPG"});
 }
 
-TEST(EdgeCases, ExclusionsAnywhereInTheValue) {
-  EXPECT_EQ(Scan("<img src='pics/go.gif?to=mailto:me@x'>"
-                 "<img src='pics/run.gif?javascript:void(0)'>"
-                 "<img src='data/list.json'><img src='img/show.jsp?id=7'>"
-                 "<img src='scripts/lib.js'><img src='http://x/a.JS.gif'>"
-                 "<img src='pics/kept.gif'>"),
-            Links{"http://host/dir/pics/kept.gif"});
-}
-
 // ---------------------------------------------------------------------------
 // Reading a value.
 
@@ -216,7 +202,7 @@ TEST(Values, EveryByteFollowsTheValueCharacterTable) {
   const std::string resolvedHead = "http://host/dir/pics/a";
   for (int b = 0; b < 256; ++b) {
     const bool quote = b == 0x22 || b == 0x27;
-    const bool end = b <= 0x21 || b == 0x23 || b == 0x3C || b == 0x3E || b == 0x60 || b == 0xFF;
+    const bool end = b <= 0x20 || b == 0x23 || b == 0x3C || b == 0x3E || b == 0x60 || b == 0xFF;
     const char c = static_cast<char>(b);
     const Links found = Scan("<img src='pics/a" + std::string(1, c) + "bcdefg.gif'>");
     if (quote || end) {
@@ -252,9 +238,53 @@ TEST(Values, OnlyAValueBeginningWithASchemeIsAbsolute) {
   EXPECT_EQ(Scan("<img src='a_b://x/y.jpg'>"), Links{"http://host/dir/a_b://x/y.jpg"});
 }
 
-TEST(Values, RelativeValuesJoinedWithoutCleanUp) {
-  EXPECT_EQ(Scan("<img src='./pics/a.jpg'><img src='../up/b.jpg'>"),
-            (Links{"http://host/dir/./pics/a.jpg", "http://host/dir/../up/b.jpg"}));
+// ---------------------------------------------------------------------------
+// The scan's repairs: references decoded, dot segments removed, "!" an
+// address byte, short file names kept, data: and scripts dropped.
+
+TEST(Repairs, EachRuleOnItsExamples) {
+  const struct {
+    std::string fragment;
+    Links expected;
+    std::string url = kPageUrl;
+  } cases[] = {
+      // References, decoded once and left to right; only the exact spelling.
+      {"<img src='../../img.php?u=/x/../y.jpg&amp;w=660'>",
+       {"http://h/img.php?u=/x/../y.jpg&w=660"},
+       "http://h/a/b/p.htm"},
+      {"<img src='p.php?x=&amp;lt;y&lt;&gt;&quot;&apos;'>", {"http://host/dir/p.php?x=&lt;y<>\"'"}},
+      {"<img src='pics/a.jpg?x&amp;'>", {"http://host/dir/pics/a.jpg?x&"}},
+      {"<img src='p.php?a&AMP;b&amp=1'>", {"http://host/dir/p.php?a&AMP;b&amp=1"}},
+      {"<img src='p.php?a=1&amp;b=2'><img src='P.php?a=1&b=2'>", {"http://host/dir/p.php?a=1&b=2"}},
+      // Dot segments, after resolution; a ".." at the root is dropped.
+      {"<img src='./pics/a.jpg'><img src='../up/b.jpg'>",
+       {"http://host/dir/pics/a.jpg", "http://host/up/b.jpg"}},
+      {"<img src='/../../x/pic.jpg'>", {"http://host/x/pic.jpg"}},
+      {"<img src='http://o/a/./b/../c.jpg'><img src='http://o/a/b/..'>",
+       {"http://o/a/c.jpg", "http://o/a/"}},
+      {"<img src='http://o?x=/../y.jpg'>", {"http://o?x=/../y.jpg"}},
+      {"<img src='pics/./a.jpg'><img src='pics/a.jpg'>", {"http://host/dir/pics/a.jpg"}},
+      // "!" belongs to the address, also right after "src=".
+      {"<img src='http://w.example/fs/1.4691981.1574168878!/httpImage/image.jpg'>",
+       {"http://w.example/fs/1.4691981.1574168878!/httpImage/image.jpg"}},
+      {"<img src=!pics/bang.jpg>", {"http://host/dir/!pics/bang.jpg"}},
+      // Short values: kept when they end in a file name.
+      {"<img src='1.jpg'><img src='x.webp'><img src='abcd.gif'>",
+       {"http://host/dir/1.jpg", "http://host/dir/x.webp", "http://host/dir/abcd.gif"}},
+      {"<img src='#'><img src='/'><img src='http://'><img src='?x=1'><img src='img'>"
+       "<img src='/.jpg'><img src='ab.c'><img src='a.b-c'><img src='a.jpegxx'>",
+       {}},
+      // data: values and scripts are dropped; other values with ".js" stay.
+      {"<img src='data:image/png;base64,iVBORw0KGgo'><img src='DATA:image/gif;base64,R0lG'>"
+       "<img src='/s/app.js?v=1'><img src='scripts/LIB.JS'><img src='pics/data:x.jpg'>",
+       {"http://host/dir/pics/data:x.jpg"}},
+      {"<img src='https://cdn.jsdelivr.net/gh/u/r/a.png'><img src='data/list.json'>"
+       "<img src='thumb.php?src=a.js'><img src='pics/go.gif?to=mailto:me@x'>"
+       "<img src='pics/run.gif?javascript:void(0)'>",
+       {"https://cdn.jsdelivr.net/gh/u/r/a.png", "http://host/dir/data/list.json",
+        "http://host/dir/thumb.php?src=a.js"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Scan(c.fragment, c.url), c.expected) << c.fragment;
 }
 
 // ---------------------------------------------------------------------------

@@ -55,19 +55,21 @@ class GetWebPageTest : public SandboxTest {
 
 TEST_F(GetWebPageTest, PageComesBackWithThePageAgentAndItsContentType) {
   std::string page;
-  GetWebPage(server_.Url("/index.html"), false, page);
+  TPageFetch fetch = GetWebPage(server_.Url("/index.html"), false, page);
+  EXPECT_TRUE(fetch.Came()) << fetch.Reason;
   EXPECT_EQ(page, "<html><img src=\"a.jpg\"></html>");
   EXPECT_EQ(agent_, "Internet Explorer 6.0");
-  std::string type = "kept";
-  GetWebPage(server_.Url("/old"), false, page, type);  // the final response's
-  EXPECT_EQ(type, "text/html; charset=GBK");
-  GetWebPage(server_.Url("/cut"), false, page, type);
-  EXPECT_EQ(type, "text/html");
+  fetch = GetWebPage(server_.Url("/old"), false, page);  // the final response's
+  EXPECT_EQ(fetch.ContentType, "text/html; charset=GBK");
+  fetch = GetWebPage(server_.Url("/cut"), false, page);
+  EXPECT_EQ(fetch.ContentType, "text/html");
 }
 
-TEST_F(GetWebPageTest, ErrorStatusReturnsTheErrorPageBody) {
+TEST_F(GetWebPageTest, ErrorStatusIsNoPageButItsBodyIsReturned) {
   std::string page;
-  GetWebPage(server_.Url("/missing"), false, page);
+  const TPageFetch fetch = GetWebPage(server_.Url("/missing"), false, page);
+  EXPECT_EQ(fetch.Outcome, TPageFetch::TOutcome::kStatus);
+  EXPECT_EQ(fetch.Reason, "HTTP 404 Not Found");
   EXPECT_EQ(page, "<h1>Not Found</h1>");
 }
 
@@ -103,9 +105,11 @@ TEST_F(GetWebPageTest, RedirectIsFollowedAndHeadersAreTheFinalOnes) {
   EXPECT_EQ(page.substr(page.find("\r\n\r\n") + 4), "<html><img src=\"a.jpg\"></html>");
 }
 
-TEST_F(GetWebPageTest, PageBrokenOffReturnsTheBytesReceived) {
+TEST_F(GetWebPageTest, PageBrokenOffReturnsTheBytesReceivedAndSaysSo) {
   std::string page;
-  GetWebPage(server_.Url("/cut"), false, page);
+  const TPageFetch fetch = GetWebPage(server_.Url("/cut"), false, page);
+  EXPECT_EQ(fetch.Outcome, TPageFetch::TOutcome::kBroken);
+  EXPECT_FALSE(fetch.Reason.empty());
   EXPECT_EQ(page, std::string(5000, 'p'));
 }
 
@@ -114,7 +118,9 @@ TEST_F(GetWebPageTest, UnopenableAddressLeavesThePageAsGiven) {
   GetWebPage("http://no-such-host.invalid/index.html", false, page);
   EXPECT_EQ(page, "");
   std::string kept = "kept";
-  GetWebPage("http://no-such-host.invalid/index.html", true, kept);
+  const TPageFetch fetch = GetWebPage("http://no-such-host.invalid/index.html", true, kept);
+  EXPECT_EQ(fetch.Outcome, TPageFetch::TOutcome::kNotOpened);
+  EXPECT_NE(fetch.Reason.find("no-such-host.invalid"), std::string::npos) << fetch.Reason;
   EXPECT_EQ(kept, "kept");
   GetWebPage("http://127.0.0.1:" + std::to_string(testnet::ClosedPort()) + "/", true, kept);
   EXPECT_EQ(kept, "kept");
@@ -127,8 +133,50 @@ TEST_F(GetWebPageTest, SilentServerIsGivenUp) {
   testnet::SilentListener silent;
   ASSERT_GT(silent.Port(), 0);
   std::string page = "kept";
-  GetWebPage(silent.Url("/"), true, page);
+  const TPageFetch fetch = GetWebPage(silent.Url("/"), true, page);
+  EXPECT_EQ(fetch.Outcome, TPageFetch::TOutcome::kNotOpened);
+  EXPECT_EQ(fetch.Reason, "timed out");
   EXPECT_EQ(page, "kept");
+}
+
+// A page past its size or its time in all is given up with its reason: one
+// announced too large, one sent without end, one dripped a byte at a time.
+TEST_F(GetWebPageTest, APageIsBoundedInSizeAndInTime) {
+  const auto endless = [](std::size_t pause, std::size_t bytes) {
+    return [pause, bytes](size_t, httplib::DataSink& sink) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+      return sink.is_writable() && sink.write(std::string(bytes, 'x').data(), bytes);
+    };
+  };
+  server_->Get("/announced", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(std::string((1 << 20) + 1, 'a'), "text/html");
+  });
+  server_->Get("/endless", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider("text/html", endless(0, 16384));
+  });
+  server_->Get("/drip", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider("text/html", endless(100, 1));
+  });
+  const TPageLimits limits{1 << 20, std::chrono::milliseconds(2000)};
+  const struct {
+    std::string path;
+    TPageFetch::TOutcome outcome;
+    std::string reason;
+  } cases[] = {
+      {"/announced", TPageFetch::TOutcome::kTooLarge, "the page is larger than 1 MB"},
+      {"/endless", TPageFetch::TOutcome::kTooLarge, "the page is larger than 1 MB"},
+      {"/drip", TPageFetch::TOutcome::kTooSlow, "the page took longer than 2 s"},
+      {"/index.html", TPageFetch::TOutcome::kCame, ""},
+  };
+  for (const auto& c : cases) {
+    std::string page;
+    const auto start = std::chrono::steady_clock::now();
+    const TPageFetch fetch = GetWebPage(server_.Url(c.path), false, page, limits);
+    EXPECT_EQ(fetch.Outcome, c.outcome) << c.path;
+    EXPECT_EQ(fetch.Reason, c.reason) << c.path;
+    EXPECT_LT(page.size(), (1u << 20) + 65536) << c.path;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << c.path;
+  }
 }
 
 TEST_F(GetWebPageTest, HttpsPage) {

@@ -71,3 +71,21 @@ TEST(RequestUrlOf, EncodesTheShownAddressAsABrowserRequestsIt) {
   EXPECT_EQ(RequestUrlOf("http://h:99999/x"), "http://h:99999/x");
   EXPECT_EQ(RequestUrlOf(""), "");
 }
+
+TEST(RequestUrlOf, SendsTheQueryInThePagesEncoding) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"GB18030", "http://h/%E5%9B%BE/show.asp?name=%D6%D0%CE%C4.jpg&w=1#%E4%B8%AD"},
+      {"UTF-8", "http://h/%E5%9B%BE/show.asp?name=%E4%B8%AD%E6%96%87.jpg&w=1#%E4%B8%AD"},
+      {"UTF-16LE", "http://h/%E5%9B%BE/show.asp?name=%E4%B8%AD%E6%96%87.jpg&w=1#%E4%B8%AD"},
+      {"", "http://h/%E5%9B%BE/show.asp?name=%E4%B8%AD%E6%96%87.jpg&w=1#%E4%B8%AD"},
+      // No bytes for it in Latin-1: "&#20013;" as a browser sends it.
+      {"WINDOWS-1252",
+       "http://h/%E5%9B%BE/show.asp?name=%26%2320013%3B%26%2325991%3B.jpg&w=1#%E4%B8%AD"},
+      {"no-such-encoding", "http://h/%E5%9B%BE/show.asp?name=%E4%B8%AD%E6%96%87.jpg&w=1#%E4%B8%AD"},
+  };
+  for (const auto& [encoding, sent] : cases)
+    EXPECT_EQ(RequestUrlOf("http://h/图/show.asp?name=中文.jpg&w=1#中", encoding), sent)
+        << encoding;
+  EXPECT_EQ(RequestUrlOf("http://h/a.jpg?x=%D6%D0&y=é", "WINDOWS-1252"),
+            "http://h/a.jpg?x=%D6%D0&y=%E9");
+}

@@ -1,20 +1,26 @@
 #include "WindowFixture.h"
 
 #include <QDir>
+#include <utility>
 
 void WindowTest::SetUp() {
   savedDesktop_ = qgetenv("XDG_DESKTOP_DIR");
+  savedConfig_ = qgetenv("XDG_CONFIG_HOME");
   QDir().mkpath(QString::fromStdString(DesktopDir()));
   qputenv("XDG_DESKTOP_DIR", QByteArray::fromStdString(DesktopDir()));
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(PathOf("config")));
   WriteFile("bin/pixvane", "#!/bin/sh\n");
 }
 
 void WindowTest::TearDown() {
   DestroyWindow();
-  if (savedDesktop_.isEmpty())
-    qunsetenv("XDG_DESKTOP_DIR");
-  else
-    qputenv("XDG_DESKTOP_DIR", savedDesktop_);
+  for (const auto& [name, saved] :
+       {std::pair{"XDG_DESKTOP_DIR", savedDesktop_}, std::pair{"XDG_CONFIG_HOME", savedConfig_}}) {
+    if (saved.isEmpty())
+      qunsetenv(name);
+    else
+      qputenv(name, saved);
+  }
 }
 
 void WindowTest::CreateWindow(std::function<void(int)> beforeStep) {

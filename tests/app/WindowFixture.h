@@ -1,6 +1,7 @@
 // A fixture that creates the real main window in a sandbox: the executable
-// path, the desktop folder and the blacklist live in a temporary folder, and
-// every dialog and shell call is recorded instead of shown.
+// path, the desktop folder, the settings and the blacklist live in a
+// temporary folder, and every dialog and shell call is recorded instead of
+// shown.
 #pragma once
 
 #include <QAction>
@@ -71,6 +72,7 @@ class WindowTest : public SandboxTest {
 
  private:
   QByteArray savedDesktop_;
+  QByteArray savedConfig_;  // the window's settings live in the sandbox
 };
 
 // A window test whose window is created before every test.

@@ -1,17 +1,21 @@
 // Batch acquisition from pages served on 127.0.0.1, the clipboard sniffer of
 // the manual mode, and the paste button.
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <set>
 
+#include "DeepScanPages.h"
 #include "HTTPGet.h"
 #include "ListText.h"
 #include "LocalServer.h"
@@ -30,9 +34,9 @@ std::string TwelveImagePage() {
   return page + "</body></html>";
 }
 
-// Pages by their path (as the server decodes it) and content type; every
-// other path answers with a one-byte image. The raw request target of every
-// request is recorded.
+// Pages by their path (as the server decodes it) and content type; /broken/N
+// answers with status N, /huge sends without end; every other path answers
+// with a one-byte image. The raw request target of every request is recorded.
 class Acquisition : public WindowTest {
  protected:
   void SetUp() override {
@@ -42,10 +46,19 @@ class Acquisition : public WindowTest {
       std::lock_guard<std::mutex> lock(mutex_);
       targets_.push_back(req.target);
       const auto page = pages_.find(req.path);
-      if (page == pages_.end())
+      if (req.path.starts_with("/broken/")) {
+        res.status = std::stoi(req.path.substr(8));
+        res.set_content("<img src='on/the/error/page.jpg'>", "text/html");
+      } else if (req.path == "/huge") {
+        res.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
+          static const std::string block(1 << 16, 'x');
+          return sink.is_writable() && sink.write(block.data(), block.size());
+        });
+      } else if (page == pages_.end()) {
         res.set_content("x", "image/gif");
-      else
+      } else {
         res.set_content(page->second.first, page->second.second);
+      }
     });
     ASSERT_TRUE(server_.Start());
     CreateWindow();
@@ -112,12 +125,25 @@ TEST_F(Acquisition, RefusesTheManualModeAndAMissingAddress) {
   EXPECT_EQ(ItemTexts(Form->ListBox_imglist), QStringList{"http://kept.example/a.jpg"});
 }
 
-TEST_F(Acquisition, AnAddressThatCannotBeFetchedGivesAnEmptyList) {
-  Form->ListBox_imglist->addItem("http://kept.example/a.jpg");
-  Acquire("HTTP://");  // not the preset: it is fetched, and yields nothing
-  EXPECT_EQ(Form->StatusText(), "读取完成. 连接总数: 0");
-  EXPECT_EQ(Form->ListBox_imglist->count(), 0);
-  EXPECT_TRUE(Seam.Messages.isEmpty());
+// A page that does not come says why, in the status bar and in a message,
+// and leaves every list as it was.
+TEST_F(Acquisition, APageThatCannotBeFetchedSaysWhyAndKeepsTheLists) {
+  Acquire(Site() + "dir/page.htm");
+  const QStringList listed = ItemTexts(Form->ListBox_imglist);
+  const std::pair<QString, QString> cases[] = {
+      {Site() + "broken/404", "网页读取失败: HTTP 404 Not Found"},
+      {Site() + "broken/500", "网页读取失败: HTTP 500 Internal Server Error"},
+      {Site() + "huge", "网页读取失败: 网页超过 64 MB"},
+      {"HTTP://", "网页读取失败: "},  // not the preset: it is fetched, and fails
+  };
+  for (const auto& [page, failure] : cases) {
+    Seam.Messages.clear();
+    Acquire(page);
+    EXPECT_TRUE(Form->StatusText().startsWith(failure)) << Form->StatusText().toStdString();
+    EXPECT_EQ(Seam.Messages, QStringList{Form->StatusText()});
+    EXPECT_EQ(ItemTexts(Form->ListBox_imglist), listed);
+    EXPECT_EQ(Form->RawLinks.size(), 12);
+  }
 }
 
 TEST_F(Acquisition, ListAndCountHoldTheExtractorsEntriesExactly) {
@@ -145,7 +171,7 @@ TEST_F(Acquisition, RequestsReachTheServerAsTheBytesABrowserSends) {
   // not decode and stays %FF. A UTF-8 page declared in its header.
   Serve("/图库/gbk.htm",
         "<img src='\xD6\xD0\xCE\xC4/pic.gif'><IMG SRC=\"\xC4\xA3/Mixed.GIF\">"
-        "<img src='odd\xFF/z.gif'>");
+        "<img src='odd\xFF/z.gif'><img src='show.asp?name=\xD6\xD0\xCE\xC4.jpg'>");
   Serve("/图库/utf8.htm", "<img src='图片/Photo.JPG'><img src=\"/Images/Logo.GIF\">",
         "text/html; charset=utf-8");
 
@@ -155,8 +181,8 @@ TEST_F(Acquisition, RequestsReachTheServerAsTheBytesABrowserSends) {
   Acquire(gallery + "utf8.htm");
   shown += ItemTexts(Form->ListBox_imglist);
   EXPECT_EQ(shown, (QStringList{gallery + "中文/pic.gif", gallery + "模/Mixed.GIF",
-                                gallery + "odd%FF/z.gif", gallery + "图片/Photo.JPG",
-                                Site() + "Images/Logo.GIF"}));
+                                gallery + "odd%FF/z.gif", gallery + "show.asp?name=中文.jpg",
+                                gallery + "图片/Photo.JPG", Site() + "Images/Logo.GIF"}));
 
   // The whole road: every address of both pages is downloaded.
   Form->Memo2->setPlainText(shown.join('\n'));
@@ -164,16 +190,23 @@ TEST_F(Acquisition, RequestsReachTheServerAsTheBytesABrowserSends) {
   Form->FileName->setText("batch");
   Form->Button14->click();
   ASSERT_TRUE(
-      WaitUntil([&] { return Targets().size() == 7 && THTTPGetThread::LiveCount() == 0; }, 20000));
+      WaitUntil([&] { return Targets().size() == 8 && THTTPGetThread::LiveCount() == 0; }, 20000));
 
   // The images come in any order, each with its date tag.
+  // The query of the GBK page's address goes out in GBK, its path in UTF-8.
   std::set<std::string> paths;
   for (const std::string& target : Targets()) paths.insert(target.substr(0, target.find('?')));
   const std::string encoded = "/%E5%9B%BE%E5%BA%93/";  // "图库"
+  const std::vector<std::string> targets = Targets();
+  EXPECT_EQ(std::count_if(targets.begin(), targets.end(),
+                          [&](const std::string& target) {
+                            return target.starts_with(encoded + "show.asp?name=%D6%D0%CE%C4.jpg&");
+                          }),
+            1);
   EXPECT_EQ(Targets().front(), encoded + "gbk.htm");
   EXPECT_EQ(paths,
             (std::set<std::string>{encoded + "gbk.htm", encoded + "utf8.htm",
-                                   encoded + "%E4%B8%AD%E6%96%87/pic.gif",
+                                   encoded + "%E4%B8%AD%E6%96%87/pic.gif", encoded + "show.asp",
                                    encoded + "%E6%A8%A1/Mixed.GIF", encoded + "odd%FF/z.gif",
                                    encoded + "%E5%9B%BE%E7%89%87/Photo.JPG", "/Images/Logo.GIF"}));
 }
@@ -187,6 +220,70 @@ TEST_F(Acquisition, ValuesResolveAsABrowserResolvesThem) {
   EXPECT_EQ(ItemTexts(Form->ListBox_imglist),
             (QStringList{"http://cdn.example.org/a.jpg", Site() + QString::fromStdString(path150),
                          Site() + "a/b/c.jpg", Site() + "dir/img.php?u=http://x/y.jpg"}));
+}
+
+// ---- The deep scan ---------------------------------------------------------
+
+TEST_F(Acquisition, TheDeepScanListsEachFixturePageExactly) {
+  for (const deepscanpages::TPage& page : deepscanpages::Pages())
+    Serve("/pages/" + page.Name.toStdString() + ".htm", page.Html);
+  Form->CheckBox_DeepScan->click();
+  std::string site = server_.Url("/");
+  site.pop_back();
+  for (const deepscanpages::TPage& page : deepscanpages::Pages()) {
+    Acquire(Site() + "pages/" + page.Name + ".htm");
+    QStringList expected;
+    for (const std::string& address : page.ListFor(site))
+      expected << QString::fromStdString(address);
+    EXPECT_EQ(ItemTexts(Form->ListBox_imglist), expected) << page.Name.toStdString();
+  }
+  // Unticked, the scan reads the page as text again, script templates too.
+  Form->CheckBox_DeepScan->click();
+  Acquire(Site() + "pages/template.htm");
+  EXPECT_TRUE(ItemTexts(Form->ListBox_imglist).contains(Site() + "tpl/never-2.jpg"));
+  EXPECT_TRUE(Seam.Messages.isEmpty());
+}
+
+using DeepScanChoice = WindowTest;
+
+TEST_F(DeepScanChoice, IsOffAtFirstAndRememberedAcrossStarts) {
+  CreateWindow();
+  Form->show();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(Form->CheckBox_DeepScan->isChecked());
+  EXPECT_FALSE(Form->CheckBox_DeepScan->toolTip().isEmpty());
+  // Beside the two modes, covering none of the frame's controls.
+  const QRect box = Form->CheckBox_DeepScan->geometry();
+  EXPECT_EQ(Form->CheckBox_DeepScan->parentWidget(), Form->GroupBox2);
+  for (QWidget* other :
+       QList<QWidget*>{Form->RadioButton1, Form->Label1, Form->Url, Form->ButtonGetPicUrlList,
+                       Form->Button16, Form->RadioButton2})
+    EXPECT_FALSE(box.intersects(other->geometry())) << other->objectName().toStdString();
+  Form->CheckBox_DeepScan->click();
+  DestroyWindow();
+  CreateWindow();
+  EXPECT_TRUE(Form->CheckBox_DeepScan->isChecked());
+  Form->CheckBox_DeepScan->click();
+  DestroyWindow();
+  CreateWindow();
+  EXPECT_FALSE(Form->CheckBox_DeepScan->isChecked());
+}
+
+TEST_F(DeepScanChoice, ASettingsFileThatCannotBeUsedStopsNothing) {
+  // The config folder is a file: nothing can be read or written there.
+  WriteFile("config", "not a folder");
+  CreateWindow();
+  EXPECT_FALSE(Form->CheckBox_DeepScan->isChecked());
+  Form->CheckBox_DeepScan->click();
+  EXPECT_TRUE(Form->CheckBox_DeepScan->isChecked());
+  EXPECT_TRUE(Form->StatusText().startsWith("设置无法保存: ")) << Form->StatusText().toStdString();
+  EXPECT_TRUE(Seam.Errors.isEmpty());
+  // A file of garbage reads as the defaults.
+  DestroyWindow();
+  QFile::remove(QString::fromStdString(PathOf("config")));
+  WriteFile("config/Pixvane/Pixvane.conf", std::string("\xFF\0[[[=\n", 8));
+  CreateWindow();
+  EXPECT_FALSE(Form->CheckBox_DeepScan->isChecked());
 }
 
 using ClipboardSniffer = WindowTest;

@@ -39,11 +39,12 @@ const QStringList kMixed = {
 
 // ---- Type filters ---------------------------------------------------------
 
-TEST_F(Curation, FixedFiltersCompareTheEndOfTheWholeAddress) {
+TEST_F(Curation, FixedFiltersCompareTheEndOfThePath) {
   Fill(kMixed);
-  Form->Button8->click();
-  EXPECT_EQ(MemoLines(Form->Memo2), QStringList{"http://h/a/PIC.JPG"});  // capitals kept
-  EXPECT_EQ(Caption(), "[已处理]图片列表 共1张图片");
+  Form->Button8->click();  // capitals kept; the query is no part of the type
+  EXPECT_EQ(MemoLines(Form->Memo2),
+            (QStringList{"http://h/a/PIC.JPG", "http://h/a/pic.jpg?w=100"}));
+  EXPECT_EQ(Caption(), "[已处理]图片列表 共2张图片");
   Form->Button9->click();
   EXPECT_EQ(MemoLines(Form->Memo2), QStringList{"http://h/a/pic.jpeg"});
   Form->Button7->click();
@@ -53,7 +54,7 @@ TEST_F(Curation, FixedFiltersCompareTheEndOfTheWholeAddress) {
   Form->Button11->click();
   EXPECT_EQ(MemoLines(Form->Memo2), QStringList{"http://h/a/b.bmp"});
   Form->Button6->click();
-  EXPECT_EQ(MemoLines(Form->Memo2), kMixed);  // the query address passes only here
+  EXPECT_EQ(MemoLines(Form->Memo2), kMixed);
   EXPECT_EQ(Caption(), "[已处理]图片列表 共8张图片");
   EXPECT_EQ(ItemTexts(Form->ListBox_imglist), kMixed);  // the source is only read
 }

@@ -147,7 +147,7 @@ TEST_F(Cli, InputTakesAddressLinesFromStandardInput) {
       Run({"--list", "--input", "-", "--blacklist", QString::fromStdString(PathOf("list.txt"))},
           "http://h/a.JPG\r\n\r\n  http://h/b.png \nHTTP://H/A.jpg\nhttp://h/AD.gif\n");
   EXPECT_EQ(run.Status, 0);
-  EXPECT_EQ(run.Out, "http://h/a.JPG\nhttp://h/b.png\n");
+  EXPECT_EQ(run.Out, "http://h/a.JPG\nhttp://h/b.png\nHTTP://H/A.jpg\n");
   EXPECT_EQ(hits_, 0);
 }
 

@@ -209,11 +209,14 @@ Request::~Request() {
 }
 
 std::unique_ptr<Request> Request::OpenUrl(const Session& session, const std::string& url,
-                                          std::size_t chunkBytes) {
+                                          std::size_t chunkBytes, std::string* failure) {
   GlobalInit();
   std::unique_ptr<Request> request(new Request(std::make_unique<detail::LocalDriver>(), session,
                                                url, "GET", "", "*/*", chunkBytes));
-  if (!request->Send()) return nullptr;
+  if (!request->Send()) {
+    if (failure != nullptr) *failure = request->ErrorText();
+    return nullptr;
+  }
   return request;
 }
 
@@ -232,6 +235,7 @@ void Request::Configure(const std::string& extraHeaders, const std::string& body
                    Limit(detail::ConnectTimeoutOverrideMs(), options_.connectTimeoutMs));
   t.idleLimit =
       std::chrono::milliseconds(Limit(detail::IdleTimeoutOverrideMs(), options_.idleTimeoutMs));
+  if (options_.totalTimeoutMs > 0) curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, options_.totalTimeoutMs);
   curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, 16384L);
   if (connection_ != nullptr) {
     // The session's requests: HTTP/2 where TLS offers it.

@@ -85,6 +85,7 @@ struct SessionOptions {
   std::string agent;
   long connectTimeoutMs = 60000;
   long idleTimeoutMs = 60000;
+  long totalTimeoutMs = 0;  // the whole transfer, answer and body; 0: no limit
 };
 
 // Session: its options; the root of the connections and requests made under
@@ -160,9 +161,9 @@ class Request {
   // Opens a whole address with a GET under the session (on a handle of its
   // own, never in line behind downloads; no extra headers) and sends it. Null when no response
   // could be had: a malformed address, an unsupported scheme, a host that cannot be resolved, no
-  // connection, no answer in time.
+  // connection, no answer in time; failure, when given, then says why.
   static std::unique_ptr<Request> OpenUrl(const Session& session, const std::string& url,
-                                          std::size_t chunkBytes);
+                                          std::size_t chunkBytes, std::string* failure = nullptr);
 
   // Sends the request with the extra header text (lines separated by CR LF,
   // a final line end optional) and the body (a POST's form data). True when a
