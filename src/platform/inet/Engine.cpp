@@ -215,6 +215,15 @@ void Engine::Loop() {
         std::chrono::duration_cast<std::chrono::milliseconds>(nextScan_ - now).count();
     const bool idle = active_.empty() && servers_.empty();
     const int timeoutMs = idle ? 60000 : static_cast<int>(std::max<long>(1, untilScan));
+    {
+      // Never sleep while commands wait. One posted since they were taken
+      // woke the multi handle of that moment, which NewMulti may have
+      // replaced since; and while wakePending_ is set no later Post wakes
+      // again, so the loop would sleep its whole time-out (60 s when idle)
+      // with every request in line behind it.
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!commands_.empty()) continue;
+    }
     curl_multi_poll(multi_, nullptr, 0, timeoutMs, nullptr);
   }
 }
