@@ -167,8 +167,8 @@ void Engine::ConnectionOpened() {
   ++liveConnections_;
 }
 
-// The network thread closes the connections once none has come for kLinger
-// (CloseWhenUnused); it looks at every scan while it has servers.
+// The network connections close once no Connection has been alive for
+// kLinger (CloseWhenUnused, at every scan while there are servers).
 void Engine::ConnectionClosed() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (--liveConnections_ == 0) lastConnectionGone_ = Clock::now();
