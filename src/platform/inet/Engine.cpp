@@ -20,6 +20,12 @@ constexpr auto kScanInterval = std::chrono::milliseconds(50);
 constexpr long kStreamsPerConnection = 100;
 // Idle connections kept for the next request, all servers together.
 constexpr long kKeptConnections = 256;
+// How long the network connections stay open once no Connection is alive.
+// The window starts a batch's workers one by one while earlier ones end, so
+// the count of live Connections touches zero many times within one batch;
+// closing at once would open a new connection to the server for almost
+// every image instead of reusing six.
+constexpr auto kLinger = std::chrono::seconds(1);
 
 // The share handle is used by the network thread only; its locks guard it
 // all the same, should curl touch it from a handle being released elsewhere.
@@ -118,7 +124,6 @@ void Engine::Quit() {
     quit_ = true;
     curl_multi_wakeup(multi_);
   }
-  acknowledged_.notify_all();
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
@@ -131,18 +136,6 @@ void Engine::Post(Command command) {
     wakePending_ = true;
     curl_multi_wakeup(multi_);
   }
-}
-
-void Engine::PostAndWait(Command command) {
-  bool done = false;
-  command.acknowledged = &done;
-  std::unique_lock<std::mutex> lock(mutex_);
-  commands_.push_back(command);
-  if (!wakePending_) {
-    wakePending_ = true;
-    curl_multi_wakeup(multi_);
-  }
-  acknowledged_.wait(lock, [&] { return done || quit_; });
 }
 
 void Engine::Start(Transfer& transfer) {
@@ -174,13 +167,11 @@ void Engine::ConnectionOpened() {
   ++liveConnections_;
 }
 
+// The network connections close once no Connection has been alive for
+// kLinger (CloseWhenUnused, at every scan while there are servers).
 void Engine::ConnectionClosed() {
-  bool last = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    last = --liveConnections_ == 0;
-  }
-  if (last) PostAndWait({Kind::kIdle});
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (--liveConnections_ == 0) lastConnectionGone_ = Clock::now();
 }
 
 // --- The network thread --------------------------------------------------------------
@@ -194,14 +185,7 @@ void Engine::Loop() {
       commands.swap(commands_);
       wakePending_ = false;
     }
-    for (const Command& command : commands) {
-      Apply(command);
-      if (command.acknowledged != nullptr) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        *command.acknowledged = true;
-        acknowledged_.notify_all();
-      }
-    }
+    for (const Command& command : commands) Apply(command);
     int running = 0;
     curl_multi_perform(multi_, &running);
     Collect();
@@ -209,12 +193,22 @@ void Engine::Loop() {
     const auto now = Clock::now();
     if (now >= nextScan_) {
       Scan(now);
+      CloseWhenUnused(now);
       nextScan_ = now + kScanInterval;
     }
     const auto untilScan =
         std::chrono::duration_cast<std::chrono::milliseconds>(nextScan_ - now).count();
     const bool idle = active_.empty() && servers_.empty();
     const int timeoutMs = idle ? 60000 : static_cast<int>(std::max<long>(1, untilScan));
+    {
+      // Never sleep while commands wait. One posted since they were taken
+      // woke the multi handle of that moment, which NewMulti may have
+      // replaced since; and while wakePending_ is set no later Post wakes
+      // again, so the loop would sleep its whole time-out (60 s when idle)
+      // with every request in line behind it.
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!commands_.empty()) continue;
+    }
     curl_multi_poll(multi_, nullptr, 0, timeoutMs, nullptr);
   }
 }
@@ -240,14 +234,20 @@ void Engine::Apply(const Command& command) {
       Forget(*transfer);
       delete transfer;
       break;
-    case Kind::kIdle: {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (liveConnections_ != 0 || !active_.empty()) break;
-    }
-      servers_.clear();  // nothing waits in line without a live Connection
-      NewMulti();
-      break;
   }
+}
+
+// With no Connection alive for kLinger, no request is attached or waiting in
+// line (each belongs to a live Connection): the multi handle and its kept
+// connections go, and what was learnt of the servers with them.
+void Engine::CloseWhenUnused(Clock::time_point now) {
+  if (servers_.empty() || !active_.empty()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (liveConnections_ != 0 || now - lastConnectionGone_ < kLinger) return;
+  }
+  servers_.clear();
+  NewMulti();
 }
 
 int Engine::Server::Limit() const {

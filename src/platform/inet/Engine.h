@@ -23,7 +23,6 @@
 
 #include <curl/curl.h>
 
-#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -48,26 +47,26 @@ class Engine final : public Driver {
   void Resume(Transfer& transfer) override;
   void Finish(std::unique_ptr<Transfer> transfer) override;
 
-  // Connections (the API objects) alive. When the last one goes, the network
-  // connections close (a batch keeps them; nothing lingers after it); the
-  // call returns once they are closed. TLS sessions and DNS answers stay.
+  // Connections (the API objects) alive. Once none has been alive for
+  // kLinger, the network connections close: a batch keeps them, even across
+  // the moments between one worker's end and the next one's start, and
+  // nothing lingers long after it. TLS sessions and DNS answers stay.
   void ConnectionOpened();
   void ConnectionClosed();
 
   void Quit();
 
  private:
-  enum class Kind { kAdd, kResume, kRemove, kIdle };
+  enum class Kind { kAdd, kResume, kRemove };
   struct Command {
     Kind kind;
     Transfer* transfer = nullptr;
-    bool* acknowledged = nullptr;  // set when a waited-for command has run
   };
 
   Engine();
   void Post(Command command);
-  void PostAndWait(Command command);
   void Loop();
+  void CloseWhenUnused(Clock::time_point now);
   void Apply(const Command& command);
   void Add(Transfer& transfer);
   void Collect();
@@ -93,11 +92,11 @@ class Engine final : public Driver {
 
   // Guarded by mutex_ (the multi handle pointer too, for curl_multi_wakeup).
   std::mutex mutex_;
-  std::condition_variable acknowledged_;
   std::vector<Command> commands_;
-  bool wakePending_ = false;
+  bool wakePending_ = false;  // commands_ posted and the multi handle woken for them
   bool quit_ = false;
   int liveConnections_ = 0;
+  Clock::time_point lastConnectionGone_;
   CURLM* multi_ = nullptr;
 
   // The network thread's own.

@@ -31,7 +31,8 @@
 // - a request sent on a kept-alive connection that the server had closed
 //   meanwhile (or ended with an HTTP/2 GOAWAY) is sent again once on a fresh
 //   connection instead of failing;
-// - the network connections close when the last Connection object is gone;
+// - the network connections close a second after the last Connection object
+//   is gone; a Connection made meanwhile reuses them;
 // - http:// and https:// (system CA store); addresses are handed over with
 //   bytes outside printable ASCII and blanks percent-encoded.
 #pragma once
