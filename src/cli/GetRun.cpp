@@ -43,7 +43,7 @@ int RunGet(const TGetOptions& options) {
   } else {
     // --min-size probes first: what is surely too small is never downloaded.
     const TProbeSorted probed = ProbeFirst(gathered.Addresses, options.MinSize);
-    PrintProbeSkips(probed.Skipped, options.Json, options.Quiet);
+    PrintProbeSkips(probed, options.Json, options.Quiet);
     // The pages and the refused lines go into the --json report too, and
     // the addresses the probes skipped.
     TBatch batch({options.Folder, options.MinSize, options.Json, options.Quiet, &gathered});

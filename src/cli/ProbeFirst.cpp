@@ -76,11 +76,15 @@ TProbeSorted ProbeFirst(const std::vector<TFoundAddress>& addresses, const QSize
   return sorted;
 }
 
-void PrintProbeSkips(const std::vector<TProbeSkip>& skipped, bool json, bool quiet) {
+void PrintProbeSkips(const TProbeSorted& sorted, bool json, bool quiet) {
   // The batch's own rule for its plain lines: a terminal shows the live line.
-  if (json || quiet || isatty(fileno(stderr)) == 1) return;
-  for (const TProbeSkip& skip : skipped)
+  if (json || quiet || isatty(fileno(stderr)) == 1 || sorted.Skipped.empty()) return;
+  for (const TProbeSkip& skip : sorted.Skipped)
     PrintLine(QStringLiteral("skipped %1: %2").arg(skip.Address, skip.Reason));
+  // The batch's summary counts only what it downloads.
+  PrintLine(QStringLiteral("%1 skipped before their download, %2 to download")
+                .arg(sorted.Skipped.size())
+                .arg(sorted.Kept.size()));
 }
 
 QByteArray WithProbeSkips(const QByteArray& report, const std::vector<TProbeSkip>& skipped) {

@@ -34,9 +34,10 @@ constexpr int kProbeLimitMs = 30000;
 // address is kept unprobed. Blocks until every probe has ended.
 TProbeSorted ProbeFirst(const std::vector<TFoundAddress>& addresses, const QSize& minimum);
 
-// One "skipped ADDRESS: REASON" line per skipped address, where the batch
-// prints its plain lines (not with --json or --quiet, nor on a terminal).
-void PrintProbeSkips(const std::vector<TProbeSkip>& skipped, bool json, bool quiet);
+// One "skipped ADDRESS: REASON" line per skipped address and a count of
+// both kinds, where the batch prints its plain lines (not with --json or
+// --quiet, nor on a terminal): the batch's summary then counts its downloads.
+void PrintProbeSkips(const TProbeSorted& sorted, bool json, bool quiet);
 
 // The batch's --json report of the kept addresses with the skipped ones put
 // back in their places, outcome "skipped", and added to its counts.
