@@ -245,6 +245,9 @@ class TForm1 : public QMainWindow {
   void Button13Click(QObject* Sender);
   void FileNameDblClick(QObject* Sender);
   void Button2Click(QObject* Sender);
+  // The user has finished editing SavePath: what was typed is remembered
+  // for the next start (so is a folder chosen with Button13).
+  void SavePathExit(QObject* Sender);
   // Preview (Unit1_Preview.cpp)
   void TabSheet_PreviewShow(QObject* Sender);
   void Memo2Change(QObject* Sender);
@@ -271,6 +274,11 @@ class TForm1 : public QMainWindow {
   QString BlacklistPath() const;
   void LoadBlacklist();
   void SaveBlacklist();
+
+  // Stores one remembered value; a file that cannot be written says so in
+  // the status bar when the window can still show it (Unit1_Settings.cpp).
+  void Remember(bool (TWindowSettings::*store)(const QString&, QString&), const QString& value,
+                bool quiet = false);
 
   // Sets the processed-count caption from the processed list's line count.
   void SetProcessedCaption();
