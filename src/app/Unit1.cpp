@@ -98,6 +98,7 @@ void TForm1::WireHandlers() {
           [this] { Guarded([&] { Timer_CheckDownFileTimer(Timer_CheckDownFile); }); });
   WireLists();
   WirePreview();
+  WireBatch();
 }
 
 void TForm1::WireLists() {
