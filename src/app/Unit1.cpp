@@ -100,6 +100,7 @@ void TForm1::WireHandlers() {
           [this] { Guarded([&] { SavePathExit(SavePath); }); });
   WireLists();
   WirePreview();
+  WireBatch();
 }
 
 void TForm1::WireLists() {
