@@ -32,6 +32,7 @@ THTTPGet::~THTTPGet() {
 
 void THTTPGet::StartDownload() {
   if (FWorker != nullptr) return;
+  FUnchanged = false;
   THTTPGetThread* const worker = new THTTPGetThread(
       AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery, Referer, UseCache,
       OnProgress, /*ToFile=*/true, Origin, [this](THTTPGetThread* Sender) { WorkerDone(Sender); });
@@ -80,6 +81,7 @@ void THTTPGet::WorkerDone(THTTPGetThread* Sender) {
 
   // Handlers are called through copies: one may destroy this component.
   const bool succeeded = Sender->Succeeded;
+  FUnchanged = succeeded && Sender->ToFile && Sender->Unchanged;
   if (succeeded && Sender->ToFile) {
     if (const TOnDoneFileEvent handler = OnDoneFile)
       handler(this, Sender->FileName, Sender->ContentLength);

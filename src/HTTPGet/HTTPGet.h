@@ -90,6 +90,10 @@ class THTTPGetThread final : public QThread {
   // second line, and the origin of the file once it is whole.
   const std::string Origin;
   std::atomic<bool> StopRequested{false};
+  // The server answered the conditional request for a finished file of this
+  // address with 304: the file is its current version and was left as it
+  // was (ContentLength is then the file's size). Read after Run has ended.
+  bool Unchanged = false;
   // Why the run ended unsuccessfully; empty while nothing failed. Every early
   // end records its reason here.
   std::string FailReason;
@@ -145,6 +149,8 @@ class THTTPGetThread final : public QThread {
   TStep SendFirstRequest();
   TStep OpenTarget(TTargetFile& File, const TResumeState& Kept, bool& BodyWanted);
   TStep CopyBody(TTargetFile* File, bool Ranged);
+  // A 304 to the conditional request: the finished file stays untouched.
+  TStep KeepUnchanged();
   // Ends the run with the last step's verdict.
   void Finish(const TStep& Step);
 
@@ -198,6 +204,7 @@ class THTTPGetThread final : public QThread {
   std::unique_ptr<inet::Connection> FConnection;
   std::unique_ptr<inet::Request> FRequest;
   std::string FServerStamp;         // the first answer's Last-Modified value
+  std::string FConditions;          // the conditional header lines for a finished file; empty: none
   TCompletion FCompletion;          // touched on the user-interface thread only
   std::atomic<bool> FLinked{true};  // cleared by CutLink
 };
@@ -240,6 +247,10 @@ class THTTPGet : public QObject {
   void CancelDownload();
   // The running worker; null while idle.
   THTTPGetThread* Worker() const { return FWorker; }
+  // Whether the download that just ended found its finished file unchanged
+  // on the server (a 304), so that nothing was rewritten. Set before OnDoneFile
+  // is raised and valid in it; false after any other end.
+  bool Unchanged() const { return FUnchanged; }
 
  private:
   void WorkerDone(THTTPGetThread* Sender);
@@ -248,4 +259,5 @@ class THTTPGet : public QObject {
 
   THTTPGetThread* FWorker = nullptr;
   QEventLoop* FWaitLoop = nullptr;  // the wait of StartDownload, while it waits
+  bool FUnchanged = false;
 };

@@ -11,6 +11,7 @@
 #include "FileOrigin.h"
 #include "HTTPGet.h"
 #include "Inet.h"
+#include "Revalidate.h"
 #include "TargetNames.h"
 #include "WorkerParts.h"
 
@@ -61,9 +62,10 @@ void THTTPGetThread::Run() {
   TTargetFile file;
   bool bodyWanted = true;
   TStep step = SendFirstRequest();
-  if (step.Ok) step = OpenTarget(file, kept, bodyWanted);
-  // A step that fails before the body leaves file and sidecar as they are.
-  if (!step.Ok) {
+  if (step.Ok && !Unchanged) step = OpenTarget(file, kept, bodyWanted);
+  // A step that fails before the body leaves file and sidecar as they are,
+  // and so does a finished file the server reports unchanged.
+  if (!step.Ok || Unchanged) {
     Finish(step);
     return;
   }
@@ -74,6 +76,8 @@ void THTTPGetThread::Run() {
     // The file is whole: it records the address it came from (nothing is
     // said where the file system keeps no such record).
     RecordFileOrigin(FileName, Origin);
+    // The server's validators, for the question a later run asks.
+    revalidate::KeepValidators(FileName, *FRequest, FServerStamp);
   }
   Finish(step);
   file.Close();
@@ -90,6 +94,9 @@ THTTPGetThread::TResumeState THTTPGetThread::LoadResumeState() {
     if (lines.size() == 2 && lines[1] == Origin) kept.StoredStamp = lines[0];
     if (!kept.StoredStamp.empty()) ResumeOffset = FileSizeOf(FileName);
   }
+  // A finished file of this address is fetched only when it changed.
+  if (ToFile && PostQuery.empty())
+    FConditions = revalidate::ConditionsFor(FileName, kept.SidecarName, Origin);
   return kept;
 }
 
@@ -105,11 +112,12 @@ THTTPGetThread::TStep THTTPGetThread::SendFirstRequest() {
   FConnection =
       std::make_unique<inet::Connection>(*FSession, server.host, server.port, server.secure,
                                          server.userName, server.password, &StopRequested);
-  SendRequest({});
+  SendRequest(FConditions);
 
   // A run without an answer leaves file and sidecar as they are, and an
   // error page is never saved as the image.
   if (TStep stop = StopCheck(); !stop.Ok) return stop;
+  if (!FConditions.empty() && FRequest->StatusCode() == 304) return KeepUnchanged();
   if (TStep answer = Usable(); !answer.Ok) return answer;
   // A length that is no 32-bit number fails the run before the sidecar.
   if (TStep length = AnnouncedLength(0, ContentLength); !length.Ok) return length;
