@@ -107,6 +107,8 @@ void TDownloadBatch::Start(const QString& target) {
   // The component goes as soon as its download has ended.
   component->OnDoneFile = [this, target](QObject* Sender, const std::string&, std::int32_t) {
     Sender->deleteLater();
+    if (TDownload* ended = Lookup(target))
+      ended->Unchanged = static_cast<const THTTPGet*>(Sender)->Unchanged();
     Ended(target, true, {});
   };
   component->OnError = [this, target](QObject* Sender, const std::string& Reason) {

@@ -36,9 +36,10 @@ class TDownloadBatch : public QObject {
     QString Target;
     std::string Encoding;  // of the page the address came from; empty for UTF-8
     TState State = TState::Waiting;
-    QString Reason;       // why it failed
-    qint64 Readed = 0;    // bytes of the file so far (its size once ended)
-    qint64 Received = 0;  // bytes received in this run
+    QString Reason;          // why it failed
+    bool Unchanged = false;  // done by a 304: the file there is the server's as it is
+    qint64 Readed = 0;       // bytes of the file so far (its size once ended)
+    qint64 Received = 0;     // bytes received in this run
   };
 
   // The counts of the batch as it stands.

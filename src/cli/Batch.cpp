@@ -47,7 +47,8 @@ void PrepareFolders(std::vector<TBatchItem>& items, TBatchDisplay& display) {
 // file whose size cannot be read (a format without a reader here, or no
 // image at all) is kept: nothing says it is too small.
 void ApplyMinSize(TBatchItem& item, const QSize& minimum) {
-  if (!minimum.isValid() || item.Outcome != TOutcome::Done) return;
+  if (!minimum.isValid()) return;
+  if (item.Outcome != TOutcome::Done && item.Outcome != TOutcome::Unchanged) return;
   QSize size;
   QString unreadable;
   {
@@ -76,13 +77,14 @@ void ApplyMinSize(TBatchItem& item, const QSize& minimum) {
 }
 
 // The outcome of an ended download, from the batch: done (whole, its
-// sidecar gone) or failed with the reason; then --min-size.
+// sidecar gone), unchanged (a 304 left the file as it was) or failed with
+// the reason; then --min-size.
 void Conclude(TBatchItem& item, const TDownloadBatch::TDownload& download, const QSize& minimum) {
   item.Bytes = download.Readed;
   item.Readed = download.Readed;
   item.Received = download.Received;
   if (download.State == TDownloadBatch::TState::Succeeded) {
-    item.Outcome = TOutcome::Done;
+    item.Outcome = download.Unchanged ? TOutcome::Unchanged : TOutcome::Done;
     ApplyMinSize(item, minimum);
   } else {
     item.Outcome = TOutcome::Failed;

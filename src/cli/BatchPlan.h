@@ -8,15 +8,17 @@
 
 #include "Gather.h"
 
-enum class TOutcome { Pending, Done, Skipped, Failed };
+// Unchanged: done without moving the file, the server answered that it is
+// as the folder holds it.
+enum class TOutcome { Pending, Done, Unchanged, Skipped, Failed };
 
 // One address of the batch, from its plan to its outcome.
 struct TBatchItem {
   QString Address;
-  QString Page;    // empty for an address from an address file
+  QString Page;          // empty for an address from an address file
   std::string Encoding;  // the page's, for the query; empty for UTF-8
-  QString Folder;  // empty: the current folder
-  QString File;    // the target file, inside Folder
+  QString Folder;        // empty: the current folder
+  QString File;          // the target file, inside Folder
   TOutcome Outcome = TOutcome::Pending;
   QString Reason;       // why it failed or was skipped; a note on a kept file
   qint64 Bytes = 0;     // the file's size when it ended (0 when there is none)

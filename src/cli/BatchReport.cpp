@@ -20,6 +20,8 @@ QString OutcomeName(TOutcome outcome) {
   switch (outcome) {
     case TOutcome::Done:
       return QStringLiteral("done");
+    case TOutcome::Unchanged:
+      return QStringLiteral("unchanged");
     case TOutcome::Skipped:
       return QStringLiteral("skipped");
     case TOutcome::Failed:
@@ -44,6 +46,7 @@ TBatchTally TallyOf(const std::vector<TBatchItem>& items) {
     ++tally.Ended;
     tally.Bytes += item.Bytes;
     tally.Done += item.Outcome == TOutcome::Done ? 1 : 0;
+    tally.Unchanged += item.Outcome == TOutcome::Unchanged ? 1 : 0;
     tally.Skipped += item.Outcome == TOutcome::Skipped ? 1 : 0;
     tally.Failed += item.Outcome == TOutcome::Failed ? 1 : 0;
   }
@@ -74,8 +77,9 @@ void TBatchDisplay::Ended(const TBatchItem& item) {
     Error(QStringLiteral("failed %1: %2").arg(item.Address, item.Reason));
   } else if (plain_ && item.Outcome == TOutcome::Skipped) {
     PrintLine(QStringLiteral("skipped %1: %2").arg(item.Address, item.Reason));
-  } else if (plain_ && item.Outcome == TOutcome::Done) {
-    QString line = QStringLiteral("done %1 %2").arg(item.File).arg(item.Bytes);
+  } else if (plain_ && (item.Outcome == TOutcome::Done || item.Outcome == TOutcome::Unchanged)) {
+    QString line =
+        QStringLiteral("%1 %2 %3").arg(OutcomeName(item.Outcome), item.File).arg(item.Bytes);
     if (!item.Reason.isEmpty()) line += QStringLiteral(" (%1)").arg(item.Reason);
     PrintLine(line);
   }
@@ -97,9 +101,14 @@ void TBatchDisplay::Finish() {
   }
   if (!plain_) return;
   const TBatchTally tally = TallyOf(items_);
-  PrintLine(QStringLiteral("%1 files: %2 done, %3 skipped, %4 failed, %5")
+  // "unchanged" is named only when a file was, so that the line of a first
+  // run reads as it always has.
+  const QString unchanged =
+      tally.Unchanged > 0 ? QStringLiteral(", %1 unchanged").arg(tally.Unchanged) : QString();
+  PrintLine(QStringLiteral("%1 files: %2 done%3, %4 skipped, %5 failed, %6")
                 .arg(tally.Total)
                 .arg(tally.Done)
+                .arg(unchanged)
                 .arg(tally.Skipped)
                 .arg(tally.Failed)
                 .arg(SizeText(tally.Bytes)));
@@ -159,8 +168,9 @@ QByteArray JsonReport(const std::vector<TBatchItem>& items, const TGathered* gat
                       {"reason", page.Reason},
                       {"addresses", page.Addresses}});
   }
-  const QJsonObject report{{"addresses", addresses},   {"pages", pages},
-                           {"total", tally.Total},     {"done", tally.Done},
-                           {"skipped", tally.Skipped}, {"failed", tally.Failed}};
+  const QJsonObject report{{"addresses", addresses},       {"pages", pages},
+                           {"total", tally.Total},         {"done", tally.Done},
+                           {"unchanged", tally.Unchanged}, {"skipped", tally.Skipped},
+                           {"failed", tally.Failed}};
   return QJsonDocument(report).toJson(QJsonDocument::Indented);
 }

@@ -13,7 +13,7 @@
 
 // The counts of a batch as it stands.
 struct TBatchTally {
-  int Total = 0, Ended = 0, Done = 0, Skipped = 0, Failed = 0;
+  int Total = 0, Ended = 0, Done = 0, Unchanged = 0, Skipped = 0, Failed = 0;
   qint64 Bytes = 0;     // bytes of the files, as far as they are written
   qint64 Received = 0;  // bytes received in this run
 };

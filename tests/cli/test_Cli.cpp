@@ -57,6 +57,11 @@ class Cli : public SandboxTest {
         res.status = 404;
         return;
       }
+      // A server that says a file it was asked about is as the folder holds it.
+      if (req.path.find("/fresh/") != std::string::npos && req.has_header("If-Modified-Since")) {
+        res.status = 304;
+        return;
+      }
       res.set_content(found->second, req.path.ends_with(".htm") ? "text/html" : "image/png");
     });
     ASSERT_TRUE(server_.Start());
@@ -230,6 +235,28 @@ TEST_F(Cli, DownloadsPagesIntoTheirFolderAndAFailingAddressSaysWhy) {
   EXPECT_EQ(run.Status, 0) << run.Err;
   const std::string folder = "127.0.0.1_" + std::to_string(server_.Port()) + "_site_p2.htm";
   EXPECT_TRUE(ReadFile(folder + "/photo-a.png") == testnet::PatternBytes(2000, 2));
+}
+
+// A second run asks about the files it finished, and a 304 leaves them as
+// they are, reported unchanged.
+TEST_F(Cli, ASecondRunReportsWhatTheServerSaysIsUnchanged) {
+  WriteFile("probe", "");
+  if (!RecordFileOrigin(PathOf("probe"), "probe")) GTEST_SKIP() << "no extended attributes";
+  Put("fresh/a.png", testnet::PatternBytes(3000));
+  Put("b.png", testnet::PatternBytes(100));
+  const QStringList addresses{"--folder", "out", "--input", "-"};
+  const QByteArray list = (Site("/site/fresh/a.png") + "\n" + Site("/site/b.png") + "\n").c_str();
+  ASSERT_EQ(Run(addresses, list).Status, 0);
+  Outcome run = Run(addresses, list);
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_NE(run.Out.find("unchanged out/a.png 3000\n"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("2 files: 1 done, 1 unchanged, 0 skipped, 0 failed"), std::string::npos)
+      << run.Out;
+  run = Run(QStringList(addresses) << "--json", list);
+  const QJsonObject report = QJsonDocument::fromJson(QByteArray::fromStdString(run.Out)).object();
+  EXPECT_EQ(report["unchanged"].toInt(), 1);
+  EXPECT_EQ(report["addresses"].toArray()[0].toObject()["outcome"].toString(), "unchanged");
+  EXPECT_TRUE(ReadFile("out/a.png") == testnet::PatternBytes(3000));
 }
 
 // The probe drops what it shows to be smaller before any download; what it
