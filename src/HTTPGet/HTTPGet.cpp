@@ -22,8 +22,8 @@ THTTPGet::THTTPGet(QObject* AOwner) : QObject(AOwner) {}
 THTTPGet::~THTTPGet() {
   EndWait();
   CancelDownload();
-  // The worker may be waiting in a hand-over to this very thread; it is not
-  // waited for. Cutting the link keeps its end from reaching this component.
+  // The worker is not waited for. Cutting the link keeps its progress and
+  // its end from reaching this component.
   if (FWorker != nullptr) {
     FWorker->CutLink();
     FWorker = nullptr;
@@ -39,13 +39,13 @@ void THTTPGet::StartDownload() {
   FWorker = worker;
   if (!WaitThread) return;
   if (QCoreApplication::instance() == nullptr) {
-    // No user-interface thread to serve: the worker runs its hand-overs and
-    // its completion itself, and is not released without an event loop.
-    worker->wait();
+    // No user-interface thread to serve: the worker raises the events on
+    // its own thread, and is not released without an event loop.
+    worker->WaitForEnd();
     return;
   }
   // The user-interface thread's pending work goes on, the worker's
-  // hand-overs included, until WorkerDone (or the destruction of this
+  // progress deliveries included, until WorkerDone (or the destruction of this
   // component by one of its handlers) ends the wait.
   QEventLoop wait;
   FWaitLoop = &wait;

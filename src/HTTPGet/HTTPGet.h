@@ -1,25 +1,29 @@
-// Download component (THTTPGet) and its worker thread (THTTPGetThread).
+// Download component (THTTPGet) and its worker (THTTPGetThread).
 //
 // The window fills a THTTPGet's properties, binds its events and calls
 // StartDownload; the component copies the properties into a new worker,
-// which downloads the address into the file on a thread of its own, with
-// resume through a ".log" sidecar beside the file: its first line the
-// server's Last-Modified value, its second the address the bytes are of. A
-// file that ends whole records that address as its origin. Progress reaches
-// the window after every chunk through a blocking hand-over to the
-// user-interface thread; the end of a download becomes the component's
-// OnDoneFile or OnError event, also on the user-interface thread. A download
-// that fails says why: the error event carries the reason, and the reason is
-// logged once under the category "pixvane.download".
+// which downloads the address into the file on a thread of the download
+// pool, with resume through a ".log" sidecar beside the file: its first line
+// the server's Last-Modified value, its second the address the bytes are of.
+// A file that ends whole records that address as its origin. The worker
+// publishes its progress and reads on: the latest figures reach the window as
+// the component's OnProgress on the user-interface thread, figures overtaken
+// meanwhile skipped, never the last. The end of a download becomes the
+// component's OnDoneFile or OnError event, also on the user-interface
+// thread, after every progress event of that download. A download that fails
+// says why: the error event carries the reason, and the reason is logged
+// once under the category "pixvane.download".
 #pragma once
 
 #include <QObject>
-#include <QThread>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,21 +49,23 @@ using TOnDoneStringEvent = std::function<void(QObject* Sender, const std::string
 // Found", "timed out", "cannot create /pics/a.jpg: Permission denied", ...).
 using TOnErrorEvent = std::function<void(QObject* Sender, const std::string& Reason)>;
 
-// One download on a thread of its own. Created by THTTPGet::StartDownload with
-// every field copied; starts itself at creation, runs Run, has the
-// user-interface thread run its completion notification, and releases itself
-// afterwards. Never reused.
-class THTTPGetThread final : public QThread {
+// One download. Created by THTTPGet::StartDownload with every field copied;
+// starts itself at creation: it waits in its server's line, holding no
+// thread, until the server has a free request slot, then runs Run on a
+// thread of the download pool. When Run has ended, the user-interface thread
+// runs its completion notification and releases it. Never reused. The
+// object itself lives on the user-interface thread.
+class THTTPGetThread final : public QObject {
   Q_OBJECT
 
  public:
-  // The completion notification: run on the user-interface thread when Run has
-  // ended, while the worker waits.
+  // The completion notification: run on the user-interface thread when Run
+  // has ended, after every progress event of the run.
   using TCompletion = std::function<void(THTTPGetThread* Sender)>;
 
   // Copies every argument into its field, attaches the completion
-  // notification, and only then starts the thread. A thread that cannot be
-  // started fails the download with the reason: its completion notification
+  // notification, and only then starts the worker. A worker that can get no
+  // thread fails the download with the reason: its completion notification
   // then comes from the user-interface thread's event loop all the same.
   THTTPGetThread(std::string AcceptTypes, std::string Agent, std::string URL, std::string FileName,
                  std::string UserName, std::string Password, std::string PostQuery,
@@ -68,7 +74,7 @@ class THTTPGetThread final : public QThread {
   ~THTTPGetThread() override;
 
   // Fields. Written by the worker while it runs; read on the user-interface
-  // thread only while the worker waits in a hand-over or after Run has ended.
+  // thread only after Run has ended (progress goes through its own figures).
   const std::string AcceptTypes;
   const std::string Agent;
   const std::string URL;
@@ -101,6 +107,10 @@ class THTTPGetThread final : public QThread {
   // Cuts the link to the component (user-interface thread): from now on the
   // worker raises no progress event and runs no completion notification.
   void CutLink();
+  // Blocks until Run has ended. For a caller without an event loop, which
+  // then has the progress events and the completion run on the worker's
+  // thread.
+  void WaitForEnd();
 
   // Small operations.
   // Splits an address into host, path and port text. An "http://" (or
@@ -125,9 +135,6 @@ class THTTPGetThread final : public QThread {
 
   // Workers that exist right now (created and not yet released).
   static int LiveCount();
-
- protected:
-  void run() override;
 
  private:
   // The outcome of one step of a run: Ok, or why the run fails.
@@ -154,9 +161,19 @@ class THTTPGetThread final : public QThread {
   // Ends the run with the last step's verdict.
   void Finish(const TStep& Step);
 
+  // The worker's thread: Run with every failure caught, then the end.
+  void Body();
   void Run();
-  void ReportProgress();
-  // The end of a worker whose thread could not be started.
+  // Publishes the latest figures; the first since the last delivery asks
+  // the user-interface thread to deliver them.
+  void PublishProgress();
+  // Raises OnProgress with the latest figures (user-interface thread).
+  void DeliverProgress();
+  // Raises again, in the worker, a failure of the progress handler.
+  void RethrowHandlerFailure();
+  // Has the user-interface thread run the completion and release the worker.
+  void End();
+  // The end of a worker that got no thread.
   void EndUnstarted();
   // Runs the completion notification, if the link still holds one.
   void Complete();
@@ -195,9 +212,6 @@ class THTTPGetThread final : public QThread {
   TStep Overrun(TTargetFile* File, bool Ranged);
   // Why a body that did not bring every announced byte failed.
   std::string ShortBodyReason(const std::string& Broken) const;
-  // Runs Method on the user-interface thread and waits until it has run; a
-  // failure raised by Method is raised again here.
-  void Synchronize(const std::function<void()>& Method);
   void CloseInternetHandles();
 
   std::unique_ptr<inet::Session> FSession;
@@ -207,6 +221,15 @@ class THTTPGetThread final : public QThread {
   std::string FConditions;          // the conditional header lines for a finished file; empty: none
   TCompletion FCompletion;          // touched on the user-interface thread only
   std::atomic<bool> FLinked{true};  // cleared by CutLink
+  // The figures published for the window, guarded by FFigures.
+  std::mutex FFigures;
+  std::int32_t FTotal = 0, FReaded = 0;
+  bool FDeliveryAsked = false;         // a delivery is on its way
+  std::exception_ptr FHandlerFailure;  // what the progress handler raised
+  bool FEnded = false;                 // no progress event any more
+  // Run has ended (guarded by FFigures): for WaitForEnd.
+  bool FRunOver = false;
+  std::condition_variable FRunEnded;
 };
 
 // The download component: one address into one file at a time. Owned by a

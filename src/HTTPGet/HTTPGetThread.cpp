@@ -1,14 +1,15 @@
-// The download worker's thread: creation, the stop and link flags, the
-// hand-over, and the completion notification around its run.
-#include <exception>
+// The download worker around its run: creation, the stop and link flags, its
+// place in the download pool, the published progress, and the completion
+// notification.
+#include <QCoreApplication>
 
-#include <QAbstractEventDispatcher>
+#include <exception>
 
 #include "HTTPGet.h"
 #include "HTTPGetTestHooks.h"
-#include "HandOver.h"
 #include "Inet.h"
 #include "WorkerParts.h"
+#include "WorkerPool.h"
 
 namespace {
 
@@ -24,29 +25,29 @@ bool TakeFailingStart() {
   return left > 0;
 }
 
-// Why a worker whose thread the system refused fails.
+// Why a worker that got no thread fails.
 const char kNoThreadReason[] =
     "cannot start a download thread: the system refused a new thread (a task or memory limit)";
 
-// The event dispatcher of a worker thread. A worker runs no event loop: it
-// blocks in its own calls and reaches the user-interface thread only through
-// the hand-over, which posts there. The toolkit's own dispatcher would hold
-// an open file (an eventfd) and its bookkeeping for every worker, thousands
-// of them while a large batch waits for connection slots; this one holds
-// nothing. Timers and socket notifiers cannot be used on a worker thread.
-class TIdleDispatcher final : public QAbstractEventDispatcher {
- public:
-  bool processEvents(QEventLoop::ProcessEventsFlags) override { return false; }
-  void registerSocketNotifier(QSocketNotifier*) override {}
-  void unregisterSocketNotifier(QSocketNotifier*) override {}
-  void registerTimer(int, qint64, Qt::TimerType, QObject*) override {}
-  bool unregisterTimer(int) override { return false; }
-  bool unregisterTimers(QObject*) override { return false; }
-  QList<TimerInfo> registeredTimers(QObject*) const override { return {}; }
-  int remainingTime(int) override { return -1; }
-  void wakeUp() override {}
-  void interrupt() override {}
-};
+// The text of a failure raised by a handler or a step.
+std::string ReasonOf(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "failed for a reason that was not given";
+  }
+}
+
+// The line a worker waits in: its server, the host without regard to
+// letter case, as the internet session keys its own lines.
+std::string LineOf(const std::string& host, int port) {
+  std::string key = host;
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return key + ":" + std::to_string(port);
+}
 
 }  // namespace
 
@@ -70,26 +71,51 @@ THTTPGetThread::THTTPGetThread(std::string AcceptTypes, std::string Agent, std::
       FCompletion(std::move(Completion)) {
   ++gLiveWorkers;
   inet::GlobalInit();
-  handover::Prepare();
-  // Self-release once the thread has finished, which is after the completion
-  // notification has run.
-  connect(this, &QThread::finished, this, &QObject::deleteLater);
   if (TakeFailingStart()) {
     EndUnstarted();
     return;
   }
-  setEventDispatcher(new TIdleDispatcher);  // the thread owns it
-  start();
-  // A thread the system refused (a task limit, no memory for its stack) is
-  // neither running nor finished.
-  if (!isRunning() && !isFinished()) EndUnstarted();
+  // The worker waits in the line of the server it connects to.
+  inet::ServerName server;
+  ServerToConnect(server);
+  workerpool::Submit(
+      {LineOf(server.host, server.port),
+       [host = server.host, port = server.port] { return inet::RequestsAtOnce(host, port); },
+       [this] { Body(); }, [this] { EndUnstarted(); }});
 }
 
-void THTTPGetThread::EndUnstarted() {
-  Fail(kNoThreadReason);
-  // The end comes as a worker's end always does, from the user-interface
-  // thread's event loop, never from inside the start. Nothing will run the
-  // thread's own release.
+void THTTPGetThread::Body() {
+  if (StopRequested) {
+    Fail(kStoppedReason);
+  } else {
+    try {
+      Run();
+    } catch (const std::exception& e) {
+      Fail(e.what());
+    } catch (...) {
+      Fail("failed for a reason that was not given");
+    }
+  }
+  End();
+}
+
+void THTTPGetThread::End() {
+  const bool eventLoop = QCoreApplication::instance() != nullptr;
+  if (!eventLoop) {
+    try {
+      Complete();
+    } catch (...) {
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(FFigures);
+    FRunOver = true;
+  }
+  FRunEnded.notify_all();
+  if (!eventLoop) return;
+  // Posted after every delivery the run asked for, so it comes after them.
+  // From here on the worker's thread no longer touches the worker: the
+  // user-interface thread may release it at any moment.
   QMetaObject::invokeMethod(
       this,
       [this] {
@@ -102,14 +128,32 @@ void THTTPGetThread::EndUnstarted() {
       Qt::QueuedConnection);
 }
 
+void THTTPGetThread::EndUnstarted() {
+  Fail(kNoThreadReason);
+  // The end comes as a worker's end always does, from the user-interface
+  // thread's event loop, never from inside the start.
+  End();
+}
+
+void THTTPGetThread::WaitForEnd() {
+  std::unique_lock<std::mutex> lock(FFigures);
+  FRunEnded.wait(lock, [this] { return FRunOver; });
+}
+
 void THTTPGetThread::Complete() {
+  {
+    std::lock_guard<std::mutex> lock(FFigures);
+    FEnded = true;
+    // The handler failed on figures the run had already gone past: the
+    // download fails all the same.
+    if (FHandlerFailure && Succeeded) Fail(ReasonOf(FHandlerFailure));
+  }
   if (!FCompletion) return;
   const TCompletion completion = FCompletion;  // survives a CutLink from inside
   completion(this);
 }
 
 THTTPGetThread::~THTTPGetThread() {
-  wait();
   --gLiveWorkers;
 }
 
@@ -122,42 +166,58 @@ void THTTPGetThread::CutLink() {
   FCompletion = nullptr;
 }
 
-void THTTPGetThread::Synchronize(const std::function<void()>& Method) {
-  handover::Run(Method);
-}
-
-void THTTPGetThread::ReportProgress() {
+void THTTPGetThread::PublishProgress() {
   if (!FLinked || !ProgressHandler) return;
   // 32-bit position: the low 32 bits of the kept bytes plus this run's bytes.
   const auto readed = static_cast<std::int32_t>(static_cast<std::uint32_t>(ResumeOffset) +
                                                 static_cast<std::uint32_t>(ReadCount));
-  ProgressHandler(this, ContentLength, readed);
+  bool ask = false;
+  {
+    std::lock_guard<std::mutex> lock(FFigures);
+    FTotal = ContentLength;
+    FReaded = readed;
+    ask = !FDeliveryAsked;
+    FDeliveryAsked = true;
+  }
+  if (!ask) return;
+  if (QCoreApplication::instance() == nullptr)
+    DeliverProgress();
+  else
+    QMetaObject::invokeMethod(
+        this, [this] { DeliverProgress(); }, Qt::QueuedConnection);
+}
+
+void THTTPGetThread::DeliverProgress() {
+  std::int32_t total = 0, readed = 0;
+  {
+    std::lock_guard<std::mutex> lock(FFigures);
+    FDeliveryAsked = false;  // figures published from now on ask again
+    if (FEnded || FHandlerFailure) return;
+    total = FTotal;
+    readed = FReaded;
+  }
+  if (!FLinked) return;
+  try {
+    ProgressHandler(this, total, readed);
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(FFigures);
+    FHandlerFailure = std::current_exception();
+  }
+}
+
+void THTTPGetThread::RethrowHandlerFailure() {
+  std::exception_ptr failure;
+  {
+    std::lock_guard<std::mutex> lock(FFigures);
+    failure = FHandlerFailure;
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void THTTPGetThread::CloseInternetHandles() {
   FRequest.reset();
   FConnection.reset();
   FSession.reset();
-}
-
-void THTTPGetThread::run() {
-  if (StopRequested) {
-    Fail(kStoppedReason);
-  } else {
-    try {
-      Run();
-    } catch (const std::exception& e) {
-      Fail(e.what());
-    } catch (...) {
-      Fail("failed for a reason that was not given");
-    }
-  }
-  // The completion notification, on the user-interface thread while this
-  // thread waits. A failure in it goes no further.
-  try {
-    Synchronize([this] { Complete(); });
-  } catch (...) {
-  }
 }
 
 void THTTPGetThread::Fail(std::string Reason) {

@@ -157,7 +157,7 @@ void THTTPGetThread::SendRequest(const std::string& ExtraLine) {
   const std::string verb = PostQuery.empty() ? "GET" : "POST";
   FRequest.reset();
   FRequest = std::make_unique<inet::Request>(*FConnection, verb, URL, Referer, AcceptTypes,
-                                             inet::kWorkerChunkBytes);
+                                             inet::kDownloadChunkBytes);
   if (PostQuery.empty())
     FRequest->Send(ExtraLine);
   else if (ExtraLine.empty())
@@ -277,20 +277,25 @@ THTTPGetThread::TStep THTTPGetThread::Overrun(TTargetFile* File, bool Ranged) {
 THTTPGetThread::TStep THTTPGetThread::CopyBody(TTargetFile* File, bool Ranged) {
   // With an announced length, a body that would run past it is not written.
   const std::int64_t expected = static_cast<std::int64_t>(ContentLength) - ResumeOffset;
-  auto buffer = std::make_unique<char[]>(inet::kWorkerChunkBytes);
+  auto buffer = std::make_unique<char[]>(inet::kDownloadChunkBytes);
   std::string broken;  // the transport's reason when a read failed
   for (;;) {
-    // The partial file and its sidecar stay for a later run.
+    // The partial file and its sidecar stay for a later run; so they do
+    // when the progress handler failed on an earlier chunk.
     if (TStep stop = StopCheck(); !stop.Ok) return stop;
+    RethrowHandlerFailure();
     // A failing read ends the body like its end; the count decides.
     std::size_t got = 0;
-    if (!FRequest->Read(buffer.get(), inet::kWorkerChunkBytes, got)) {
+    if (!FRequest->Read(buffer.get(), inet::kDownloadChunkBytes, got)) {
       const std::string why = FRequest->ErrorText();
       broken = (why.empty() ? std::string("the connection broke off") : why) + " after ";
       break;
     }
     ChunkBytes = static_cast<std::uint32_t>(got);
     if (ChunkBytes == 0) break;
+    // A chunk that arrived after a stop request is not written: the file
+    // holds what the last figures said.
+    if (TStep stop = StopCheck(); !stop.Ok) return stop;
     const std::int64_t after = static_cast<std::int64_t>(ReadCount) + ChunkBytes;
     if (ContentLength > 0 && after > expected) return Overrun(File, Ranged);
     if (ResumeOffset + after > kMaxFileBytes) return TStep::Failed(kTooLarge);
@@ -299,7 +304,7 @@ THTTPGetThread::TStep THTTPGetThread::CopyBody(TTargetFile* File, bool Ranged) {
     else
       TextResult.append(buffer.get(), ChunkBytes);
     ReadCount = static_cast<std::int32_t>(after);
-    if (ProgressHandler && FLinked) Synchronize([this] { ReportProgress(); });
+    PublishProgress();
   }
   // Every announced byte arrived.
   if (static_cast<std::int64_t>(ReadCount) == expected) return {};

@@ -3,7 +3,8 @@
 // between, each releasing itself at its end. The batch must flow: a finished
 // file at least every second while the server answers, and the server's
 // kept-alive connections reused rather than thousands opened. Prints each
-// run's figures; PIXVANE_FLOW_RUNS and PIXVANE_FLOW_ADDRESSES change the
+// run's figures; no address waiting for a connection holds a thread of its
+// own. PIXVANE_FLOW_RUNS and PIXVANE_FLOW_ADDRESSES change the
 // number of runs and their size (10,000 as a large batch of the window).
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
@@ -28,6 +30,7 @@
 #include "LocalServer.h"
 #include "Nginx.h"
 #include "Sandbox.h"
+#include "WorkerPool.h"
 
 namespace {
 
@@ -57,7 +60,7 @@ std::string ImageName(int n) {
 }
 
 // Where the batches write: in memory where the system offers it, so that a
-// run measures the network and the hand-over rather than the file system
+// run measures the network and the workers rather than the file system
 // creating and deleting 4,000 files (on ext4 that alone takes seconds).
 QString BatchRoot() {
   const QString memory = QStringLiteral("/dev/shm");
@@ -75,8 +78,16 @@ int TimeWaitSockets(int port) {
   return count;
 }
 
+// Threads of this process alive right now.
+int ThreadsAlive() {
+  std::error_code error;
+  const std::filesystem::directory_iterator tasks("/proc/self/task", error);
+  return error ? -1 : static_cast<int>(std::distance(begin(tasks), end(tasks)));
+}
+
 struct RunFigures {
   int done = 0, failed = 0;
+  int mostThreads = 0;  // of the process, sampled while the batch runs
   qint64 longestPauseMs = 0, totalMs = 0;
   bool ended = false;
   std::string firstFailure;
@@ -110,7 +121,7 @@ class BatchFlowTest : public SandboxTest {
       download->AcceptTypes = kImageAcceptTypes;
       download->URL = "http://127.0.0.1:" + std::to_string(port) + "/" + ImageName(n);
       download->FileName = folder + ImageName(n);
-      download->OnProgress = [](QObject*, std::int32_t, std::int32_t) {};  // a hand-over a chunk
+      download->OnProgress = [](QObject*, std::int32_t, std::int32_t) {};
       download->OnDoneFile = [&](QObject* sender, const std::string&, std::int32_t) {
         ++figures.done;
         figures.longestPauseMs = std::max(figures.longestPauseMs, sinceFile.restart());
@@ -123,6 +134,7 @@ class BatchFlowTest : public SandboxTest {
       };
       QCoreApplication::processEvents();
       download->StartDownload();
+      if (n % 50 == 0) figures.mostThreads = std::max(figures.mostThreads, ThreadsAlive());
     }
     sinceFile.restart();  // the pauses count from the last start
     bool reported = false;
@@ -136,6 +148,7 @@ class BatchFlowTest : public SandboxTest {
                          run, figures.done + figures.failed, count, THTTPGetThread::LiveCount(),
                          inet::testing::OpenSockets("127.0.0.1", port), TimeWaitSockets(port));
           }
+          figures.mostThreads = std::max(figures.mostThreads, ThreadsAlive());
           return figures.done + figures.failed == count;
         },
         DeadlineMs(count));
@@ -163,6 +176,11 @@ TEST_F(BatchFlowTest, ManyAddressesFromNginxNeverPauseAndReuseTheConnections) {
   // may share with the one before; thousands when they are not reused.
   const std::size_t mostConnections =
       2 * inet::kMaxConnectionsPerServer + count / options.keepaliveRequests;
+  // Threads a batch may add: the network thread and the download pool's,
+  // one per connection of the one server.
+  const int threadsBefore = ThreadsAlive();
+  ASSERT_GT(threadsBefore, 0);
+  const int mostThreads = threadsBefore + 1 + inet::kMaxConnectionsPerServer;
   for (int run = 0; run < runs; ++run) {
     const std::size_t hitsBefore = nginx.Hits().size();
     const RunFigures figures = RunBatch(run, count, nginx.Port());
@@ -171,13 +189,16 @@ TEST_F(BatchFlowTest, ManyAddressesFromNginxNeverPauseAndReuseTheConnections) {
     for (std::size_t i = hitsBefore; i < hits.size(); ++i) connections.insert(hits[i].connection);
     std::fprintf(stderr,
                  "run %d: %d done, %d failed in %lld ms, longest pause %lld ms, %zu "
-                 "connections\n",
+                 "connections, %d threads at most\n",
                  run, figures.done, figures.failed, static_cast<long long>(figures.totalMs),
-                 static_cast<long long>(figures.longestPauseMs), connections.size());
+                 static_cast<long long>(figures.longestPauseMs), connections.size(),
+                 figures.mostThreads);
     EXPECT_TRUE(figures.ended) << "run " << run;
     EXPECT_EQ(figures.done, count) << "run " << run << ": " << figures.firstFailure;
     EXPECT_LE(figures.longestPauseMs, kLongestPauseMs) << "run " << run;
     EXPECT_LE(connections.size(), mostConnections) << "run " << run;
+    EXPECT_LE(figures.mostThreads, mostThreads) << "run " << run;
+    EXPECT_LE(workerpool::ThreadsAlive(), inet::kMaxConnectionsPerServer) << "run " << run;
     if (!figures.ended) break;
   }
 }

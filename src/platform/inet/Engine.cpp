@@ -174,6 +174,12 @@ void Engine::ConnectionClosed() {
   if (--liveConnections_ == 0) lastConnectionGone_ = Clock::now();
 }
 
+int Engine::RequestsAtOnce(const std::string& serverKey) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return multiplexed_.contains(serverKey) ? static_cast<int>(kStreamsPerConnection)
+                                          : kMaxConnectionsPerServer;
+}
+
 // --- The network thread --------------------------------------------------------------
 
 void Engine::Loop() {
@@ -247,6 +253,10 @@ void Engine::CloseWhenUnused(Clock::time_point now) {
     if (liveConnections_ != 0 || now - lastConnectionGone_ < kLinger) return;
   }
   servers_.clear();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    multiplexed_.clear();
+  }
   NewMulti();
 }
 
@@ -336,6 +346,10 @@ void Engine::Settle(Server& server) {
   if (probe != nullptr) curl_easy_getinfo(probe->Easy(), CURLINFO_HTTP_VERSION, &version);
   server.protocol =
       version == CURL_HTTP_VERSION_2_0 ? Server::Protocol::kHttp2 : Server::Protocol::kHttp1;
+  if (server.protocol == Server::Protocol::kHttp2 && probe != nullptr) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    multiplexed_.insert(probe->serverKey);
+  }
   Promote(server);
 }
 

@@ -54,6 +54,12 @@ class Engine final : public Driver {
   void ConnectionOpened();
   void ConnectionClosed();
 
+  // How many requests to the server of this key are attached at once: six,
+  // or the streams of one connection once the server is known to speak
+  // HTTP/2. Callers size their own admission to it, so that their requests
+  // rarely wait in the server's line.
+  int RequestsAtOnce(const std::string& serverKey);
+
   void Quit();
 
  private:
@@ -98,6 +104,8 @@ class Engine final : public Driver {
   int liveConnections_ = 0;
   Clock::time_point lastConnectionGone_;
   CURLM* multi_ = nullptr;
+  // Servers known to speak HTTP/2, as RequestsAtOnce reports them.
+  std::unordered_set<std::string> multiplexed_;
 
   // The network thread's own.
   CURLSH* share_ = nullptr;

@@ -18,7 +18,7 @@ namespace {
 
 // curl's delivery size for the session's transfers: the reader takes small
 // chunks out of the transfer's buffer, curl fills it in larger ones.
-constexpr long kSessionReceiveBytes = 16384;
+constexpr long kSessionReceiveBytes = 65536;
 
 // A time limit: the test override when one is in force, else the session's.
 long Limit(long overrideMs, long ownMs) {
@@ -164,6 +164,10 @@ Connection::Connection(const Session& session, std::string host, int port, bool 
   detail::Engine::Get().ConnectionOpened();
 }
 
+int RequestsAtOnce(const std::string& host, int port) {
+  return detail::Engine::Get().RequestsAtOnce(detail::ServerKey(host, port));
+}
+
 Connection::~Connection() {
   detail::Engine::Get().ConnectionClosed();
 }
@@ -235,7 +239,8 @@ void Request::Configure(const std::string& extraHeaders, const std::string& body
                    Limit(detail::ConnectTimeoutOverrideMs(), options_.connectTimeoutMs));
   t.idleLimit =
       std::chrono::milliseconds(Limit(detail::IdleTimeoutOverrideMs(), options_.idleTimeoutMs));
-  if (options_.totalTimeoutMs > 0) curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, options_.totalTimeoutMs);
+  if (options_.totalTimeoutMs > 0)
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, options_.totalTimeoutMs);
   curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, 16384L);
   if (connection_ != nullptr) {
     // The session's requests: HTTP/2 where TLS offers it.

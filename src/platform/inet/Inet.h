@@ -19,7 +19,7 @@
 // - extra request headers are sent exactly as given ("RANGE: bytes=..." keeps
 //   its capitals over HTTP/1.1; HTTP/2 writes every header name in lower case);
 // - the body is read in chunks of at most the size asked for; the session
-//   holds at most 16 KB of a request's body (and one 16 KB delivery more)
+//   holds at most 256 KB of a request's body (and one 64 KB delivery more)
 //   until it is read, and pauses the transfer beyond that;
 // - 60 s to connect; a wait for the response or the next body byte fails after
 //   60 s without a byte (both session options);
@@ -52,8 +52,10 @@ namespace inet {
 // calls it on first use, so forgetting it is not fatal.
 void GlobalInit();
 
-// Chunk sizes of the two users of the layer.
+// Chunk sizes of the users of the layer: the image probe, the download
+// worker, the page fetch.
 constexpr std::size_t kWorkerChunkBytes = 1025;
+constexpr std::size_t kDownloadChunkBytes = 65536;
 constexpr std::size_t kPageChunkBytes = 32768;
 // Network connections that may be open to one server at the same time.
 constexpr int kMaxConnectionsPerServer = 6;
@@ -77,6 +79,11 @@ struct ServerName {
 // False when the address is not an http:// or https:// address the layer
 // can read.
 bool ReadServer(const std::string& address, ServerName& server);
+
+// How many requests to host:port the session carries at once: one per
+// network connection, or a hundred streams of one connection once the server
+// is known to speak HTTP/2. Requests beyond that wait in the server's line.
+int RequestsAtOnce(const std::string& host, int port);
 
 // What a session's requests carry: the agent string (sent as User-Agent;
 // none at all when empty) and the time limits, in milliseconds, to establish
