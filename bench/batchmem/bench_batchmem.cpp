@@ -1,28 +1,12 @@
-// Memory of one large batch through the real window, headless: 10,000
-// addresses of 10 KB images, and 10,000 addresses that all answer 404, each
-// imported (Button5Click) and started (Button14Click) until the batch has
-// ended; the 404s are then imported and started once more, to show whether
-// memory grows from one batch to the next. (The images are not run twice: a
-// batch of 10,000 images takes many minutes, most of it with thousands of
-// workers waiting for the server's six connection slots.) Every kind of
-// batch runs in a child process of its own, so that each peak is its own.
+// One large batch from a real web server: COUNT images of 10 KB (default
+// 10,000) served by nginx on 127.0.0.1, downloaded by the window (headless,
+// import and start as a user clicks them), by pixvane-get, and by curl
+// beside them in the same run. Prints each program's time and its ratio to
+// curl's, and each program's peak memory beside its own peak for a batch of
+// one image. Every run is a process of its own, so that each peak is its own.
 //
-// Prints, per kind: the peak memory after the first and after the second
-// batch, the memory still held when the batches have ended (after handing freed
-// memory back to the system), the download components still alive, and the
-// figures measured before components were released at the end of their
-// download, for comparison.
-//
-// Usage: bench_batchmem [COUNT]                both kinds, each in a child
-//                                              process (COUNT addresses,
-//                                              default 10000)
-//        bench_batchmem --batch KIND COUNT     one kind (images or missing)
-#include <dirent.h>
-#include <malloc.h>
-#include <unistd.h>
-
-#include <httplib.h>
-
+// Usage: bench_batchmem [COUNT]
+//        bench_batchmem --window LIST FOLDER    the window on one list (a child)
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -35,18 +19,16 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QTimer>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
-#include <thread>
 
 #include "BenchSupport.h"
 #include "HTTPGet.h"
 #include "Inet.h"
-#include "LocalServer.h"
+#include "Nginx.h"
 #include "Seam.h"
 #include "Unit1.h"
 
@@ -54,26 +36,6 @@ namespace {
 
 constexpr int kDefaultAddresses = 10000;
 constexpr std::size_t kImageBytes = 10 * 1024;
-
-// What a child reports, one line of "key=value" fields.
-struct Figures {
-  long peak1Kb = -1, peak2Kb = -1, heldKb = -1;
-  long components1 = -1, components2 = -1, left = -1;
-  long peakWorkers = 0, peakFiles = 0;
-  double seconds = 0;
-  bool ended = false;
-};
-
-// The same runs of 10,000 addresses on the commit before download components
-// were released at the end of their download (2 cores, RelWithDebInfo).
-const char kBeforeImages[] =
-    "the batch process aborted: every waiting worker held 3 open files, and at the limit of "
-    "20,000 GLib ended it (\"Creating pipes for GWakeup: Too many open files\"); with 5,000 "
-    "addresses: peak 231.3 MB, 236.5 MB after the same list again, 153.7 MB held, 5,000 and "
-    "10,000 components alive, 351.6 s";
-const char kBeforeMissing[] =
-    "peak 102.2 MB, 107.9 MB after the same list again, 93.3 MB held, 10,000 and 20,000 "
-    "components alive, 18.2 s";
 
 class TCountingSeam : public TSilentShellSeam {
  public:
@@ -85,186 +47,128 @@ inline char ByteAt(int n, std::size_t i) {
   return static_cast<char>((i * 131 + static_cast<std::size_t>(n) * 17 + (i >> 9)) & 0xFF);
 }
 
-// Open file descriptors, counted without looking at any of them.
-long OpenFiles() {
-  DIR* dir = opendir("/proc/self/fd");
-  if (dir == nullptr) return -1;
-  long count = 0;
-  while (const dirent* entry = readdir(dir))
-    if (entry->d_name[0] != '.') ++count;
-  closedir(dir);
-  return count - 1;  // the descriptor of the listing itself
-}
-
-long ComponentsOf(const TForm1& form) {
-  return static_cast<long>(form.findChildren<THTTPGet*>().size());
-}
-
-// Runs events until the batch has ended: every worker gone, and either a
-// message shown or a list that no tick changes for 2.5 s (a monitor that
-// never stops on its own). False at the deadline.
-bool WaitForTheEnd(TForm1& form, const TCountingSeam& seam, int messagesBefore) {
-  QElapsedTimer total, quiet;
-  total.start();
-  quiet.start();
-  int count = form.ListBox_Download->count();
-  for (;;) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(2);
-    if (form.ListBox_Download->count() != count || THTTPGetThread::LiveCount() > 0) {
-      count = form.ListBox_Download->count();
-      quiet.restart();
-    }
-    if (THTTPGetThread::LiveCount() == 0 &&
-        (seam.Messages > messagesBefore || quiet.elapsed() > 2500))
-      return true;
-    if (total.elapsed() > 3600000) return false;
-  }
-}
-
-int RunBatch(const QString& kind, int count) {
+// The child: the window imports the list, starts it and runs until the
+// batch's message. Prints "seconds=S peak=KB left=N ended=0|1".
+int RunWindow(const QString& list, const QString& folder) {
   QTemporaryDir scratch(QDir::tempPath() + "/pixvane-batchmem-XXXXXX");
-  const QString root = scratch.path();
-  const QString programFolder = root + "/program";
-  for (const QString& folder : {programFolder, root + "/desktop"}) QDir().mkpath(folder);
+  const QString programFolder = scratch.path() + "/program";
+  for (const QString& f : {programFolder, scratch.path() + "/desktop"}) QDir().mkpath(f);
   {
     QFile launcher(programFolder + "/pixvane");
     if (launcher.open(QIODevice::WriteOnly)) launcher.write("#!/bin/sh\n");
   }
-  qputenv("XDG_DESKTOP_DIR", (root + "/desktop").toLocal8Bit());
-
-  testnet::LocalServer server;
-  server->new_task_queue = [] { return new httplib::ThreadPool(8); };
-  server->set_tcp_nodelay(true);
-  server->Get(R"(/img/p(\d+)\.jpg)", [](const httplib::Request& req, httplib::Response& res) {
-    const int n = std::stoi(req.matches[1]);
-    res.set_header("Last-Modified", "Sat, 29 Oct 1994 19:43:31 GMT");
-    res.set_content_provider(kImageBytes, "image/jpeg",
-                             [n](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                               char piece[16384];
-                               const std::size_t count = std::min(length, sizeof piece);
-                               for (std::size_t i = 0; i < count; ++i)
-                                 piece[i] = ByteAt(n, offset + i);
-                               sink.write(piece, count);
-                               return true;
-                             });
-  });
-  server->Get(R"(/gone/.*)", [](const httplib::Request&, httplib::Response& res) {
-    res.status = 404;
-    res.set_content("<html>not found</html>", "text/html");
-  });
-  if (!server.Start()) {
-    std::fprintf(stderr, "bench_batchmem: the local server on 127.0.0.1 did not start\n");
-    return 1;
-  }
-  const int port = server.Port();
-
-  const QString base = QStringLiteral("http://127.0.0.1:%1/%2/p")
-                           .arg(port)
-                           .arg(kind == QLatin1String("images") ? "img" : "gone");
-  QStringList addresses;
-  addresses.reserve(count);
-  for (int i = 0; i < count; ++i) addresses << base + QString::number(i) + ".jpg";
-
-  Figures figures;
+  qputenv("XDG_DESKTOP_DIR", (scratch.path() + "/desktop").toLocal8Bit());
+  QFile file(list);
+  if (!file.open(QIODevice::ReadOnly)) return 1;
+  const QString addresses = QString::fromUtf8(file.readAll());
+  TCountingSeam seam;
+  TForm1Options options;
+  options.Seam = &seam;
+  options.ExecutablePath = programFolder + "/pixvane";
+  bool ended = false;
+  double seconds = 0;
+  int left = -1;
   {
-    TCountingSeam seam;
-    TForm1Options options;
-    options.Seam = &seam;
-    options.ExecutablePath = programFolder + "/pixvane";
     TForm1 form(options);
-    form.FileName->setText(QStringLiteral("batch"));
-    form.Memo2->setPlainText(addresses.join(QLatin1Char('\n')));
+    const QFileInfo target(folder);
+    form.SavePath->setText(target.absolutePath());
+    form.FileName->setText(target.fileName());
+    form.Memo2->setPlainText(addresses);
     QElapsedTimer clock;
     clock.start();
-    QTimer sampler;
-    sampler.setInterval(200);
-    QObject::connect(&sampler, &QTimer::timeout, [&] {
-      figures.peakWorkers = std::max<long>(figures.peakWorkers, THTTPGetThread::LiveCount());
-      figures.peakFiles = std::max(figures.peakFiles, OpenFiles());
-    });
-    sampler.start();
-    bool ended = true;
-    const int rounds = kind == QLatin1String("images") ? 1 : 2;
-    for (int round = 1; round <= rounds; ++round) {
-      const int messages = seam.Messages;
-      form.Button5->click();
-      form.Button14->click();
-      ended = WaitForTheEnd(form, seam, messages) && ended;
-      (round == 1 ? figures.peak1Kb : figures.peak2Kb) = bench::PeakRssKb();
-      (round == 1 ? figures.components1 : figures.components2) = ComponentsOf(form);
-    }
-    figures.seconds = clock.nsecsElapsed() / 1e9;
-    figures.left = form.ListBox_Download->count();
-    figures.ended = ended;
-    malloc_trim(0);
-    figures.heldKb = bench::CurrentRssKb();
+    form.Button5->click();
+    form.Button14->click();
+    while (seam.Messages == 0 && clock.elapsed() < 3600000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    seconds = clock.nsecsElapsed() / 1e9;
+    ended = seam.Messages > 0;
+    left = form.ListBox_Download->count();
   }
-  server.Stop();
-  std::printf(
-      "peak1=%ld peak2=%ld held=%ld components1=%ld components2=%ld left=%ld workers=%ld "
-      "files=%ld seconds=%.1f ended=%d\n",
-      figures.peak1Kb, figures.peak2Kb, figures.heldKb, figures.components1, figures.components2,
-      figures.left, figures.peakWorkers, figures.peakFiles, figures.seconds, figures.ended ? 1 : 0);
-  return figures.ended ? 0 : 1;
+  std::printf("seconds=%.2f peak=%ld left=%d ended=%d\n", seconds, bench::PeakRssKb(), left,
+              ended ? 1 : 0);
+  return ended ? 0 : 1;
 }
 
-Figures Parse(const QByteArray& output) {
-  Figures figures;
-  for (const QByteArray& field : output.trimmed().split(' ')) {
+struct Run {
+  bool ok = false;
+  double seconds = 0;       // the whole process
+  double batchSeconds = 0;  // the window: from the start to the message
+  long peakKb = 0;
+  int whole = 0;  // files that arrived whole
+};
+
+int WholeFiles(const std::string& folder, int count) {
+  int whole = 0;
+  for (int i = 0; i < count; ++i)
+    if (bench::FileHolds(folder + "/p" + std::to_string(i) + ".jpg", kImageBytes,
+                         [i](std::size_t at) { return ByteAt(i, at); }))
+      ++whole;
+  return whole;
+}
+
+Run RunWindowChild(const std::string& list, const std::string& folder, int count) {
+  Run run;
+  QProcess child;
+  child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  QElapsedTimer clock;
+  clock.start();
+  child.start(QCoreApplication::applicationFilePath(),
+              {"--window", QString::fromStdString(list), QString::fromStdString(folder)});
+  child.waitForFinished(-1);
+  run.seconds = clock.nsecsElapsed() / 1e9;
+  for (const QByteArray& field : child.readAllStandardOutput().trimmed().split(' ')) {
     const QList<QByteArray> pair = field.split('=');
     if (pair.size() != 2) continue;
-    const QByteArray& key = pair[0];
-    const QByteArray& value = pair[1];
-    if (key == "peak1") figures.peak1Kb = value.toLong();
-    if (key == "peak2") figures.peak2Kb = value.toLong();
-    if (key == "held") figures.heldKb = value.toLong();
-    if (key == "components1") figures.components1 = value.toLong();
-    if (key == "components2") figures.components2 = value.toLong();
-    if (key == "left") figures.left = value.toLong();
-    if (key == "workers") figures.peakWorkers = value.toLong();
-    if (key == "files") figures.peakFiles = value.toLong();
-    if (key == "seconds") figures.seconds = value.toDouble();
-    if (key == "ended") figures.ended = value == "1";
+    if (pair[0] == "seconds") run.batchSeconds = pair[1].toDouble();
+    if (pair[0] == "peak") run.peakKb = pair[1].toLong();
+    if (pair[0] == "ended") run.ok = pair[1] == "1";
   }
-  return figures;
+  run.whole = WholeFiles(folder, count);
+  run.ok = run.ok && run.whole == count;
+  return run;
+}
+
+Run RunGet(const std::string& list, const std::string& folder, int count) {
+  const bench::External e =
+      bench::RunProgram({PIXVANE_GET_BINARY, "--quiet", "--folder", folder, "--input", list}, 3600);
+  Run run{e.ok, e.seconds, 0, e.peakKb, WholeFiles(folder, count)};
+  run.ok = run.ok && run.whole == count;
+  return run;
+}
+
+Run RunCurl(const std::string& base, const std::string& config, const std::string& folder,
+            int count) {
+  {
+    std::ofstream cfg(config);
+    for (int i = 0; i < count; ++i)
+      cfg << "url = \"" << base << "p" << i << ".jpg\"\noutput = \"" << folder << "/p" << i
+          << ".jpg\"\n";
+  }
+  QDir().mkpath(QString::fromStdString(folder));
+  const bench::External e = bench::RunProgram(
+      {"curl", "-s", "--parallel", "--parallel-max", "6", "--config", config}, 3600);
+  Run run{e.ok, e.seconds, 0, e.peakKb, WholeFiles(folder, count)};
+  run.ok = run.ok && run.whole == count;
+  return run;
+}
+
+void WriteList(const std::string& path, const std::string& base, int count) {
+  std::ofstream list(path);
+  for (int i = 0; i < count; ++i) list << base << "p" << i << ".jpg\n";
 }
 
 double Mb(long kb) {
   return kb / 1024.0;
 }
 
-bool Report(const char* title, const QString& kind, int count, const char* before) {
-  QProcess child;
-  child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  child.start(QCoreApplication::applicationFilePath(),
-              {QStringLiteral("--batch"), kind, QString::number(count)});
-  child.waitForFinished(-1);
-  const Figures f = Parse(child.readAllStandardOutput());
-  std::printf("%s (%d addresses, whole process with the server):\n", title, count);
-  if (f.peak1Kb < 0) {
-    std::printf("  no figures: the batch process ended early (exit %d)\n", child.exitCode());
-  } else {
-    if (f.peak2Kb < 0)
-      std::printf("  peak memory: %.1f MB\n", Mb(f.peak1Kb));
-    else
-      std::printf(
-          "  peak memory: %.1f MB after the first batch, %.1f MB after the same list "
-          "again\n",
-          Mb(f.peak1Kb), Mb(f.peak2Kb));
-    std::printf("  memory held when the batches have ended: %.1f MB\n", Mb(f.heldKb));
-    if (f.components2 < 0)
-      std::printf("  download components alive after the batch: %ld\n", f.components1);
-    else
-      std::printf("  download components alive after each batch: %ld, %ld\n", f.components1,
-                  f.components2);
-    std::printf("  most workers alive at once: %ld; most open files: %ld\n", f.peakWorkers,
-                f.peakFiles);
-    std::printf("  addresses left in the list: %ld; %.1f s in all%s\n", f.left, f.seconds,
-                f.ended ? "" : "; DID NOT END");
-  }
-  if (count == kDefaultAddresses) std::printf("  before: %s\n", before);
-  return f.ended;
+void Print(const char* name, const Run& big, const Run& one, const Run& curl) {
+  std::printf("  %-12s %7.2f s  (%.2fx curl)  peak %6.1f MB, one image %6.1f MB: +%.1f MB%s\n",
+              name, big.seconds, curl.seconds > 0 ? big.seconds / curl.seconds : 0.0,
+              Mb(big.peakKb), Mb(one.peakKb), Mb(big.peakKb - one.peakKb),
+              big.ok && one.ok ? "" : "  NOT EVERY FILE ARRIVED WHOLE");
+  if (big.batchSeconds > 0)
+    std::printf("  %-12s %7.2f s from the start to the message\n", "", big.batchSeconds);
+  std::printf("  %-12s %d of the files whole\n", "", big.whole);
 }
 
 }  // namespace
@@ -276,13 +180,44 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(bench::QuietOffscreenWarnings);
   inet::GlobalInit();
   QApplication app(argc, argv);
-  // Failed downloads are counted here, not listed.
   QLoggingCategory::setFilterRules(QStringLiteral("pixvane.download.warning=false"));
-  if (argc == 4 && std::strcmp(argv[1], "--batch") == 0)
-    return RunBatch(QString::fromLatin1(argv[2]), std::atoi(argv[3]));
+  if (argc == 4 && std::strcmp(argv[1], "--window") == 0)
+    return RunWindow(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
   const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultAddresses;
-  const bool images = Report("10 KB images", QStringLiteral("images"), count, kBeforeImages);
-  const bool missing =
-      Report("addresses that answer 404", QStringLiteral("missing"), count, kBeforeMissing);
-  return images && missing ? 0 : 1;
+
+  QTemporaryDir scratch(QDir::tempPath() + "/pixvane-batchmem-XXXXXX");
+  const std::string root = scratch.path().toStdString();
+  const std::string www = root + "/www/img";
+  QDir().mkpath(QString::fromStdString(www));
+  for (int i = 0; i < count; ++i) {
+    std::string body(kImageBytes, '\0');
+    for (std::size_t at = 0; at < kImageBytes; ++at) body[at] = ByteAt(i, at);
+    std::ofstream(www + "/p" + std::to_string(i) + ".jpg", std::ios::binary) << body;
+  }
+  testnet::Nginx nginx;
+  testnet::NginxOptions options;
+  options.root = root + "/www";
+  options.keepaliveRequests = 1000000;
+  if (!nginx.Start(root + "/nginx", options)) {
+    std::fprintf(stderr, "bench_batchmem: nginx did not start: %s\n", nginx.Failure().c_str());
+    return 1;
+  }
+  const std::string base = nginx.Url("/img/");
+  const std::string all = root + "/all.txt", one = root + "/one.txt";
+  WriteList(all, base, count);
+  WriteList(one, base, 1);
+
+  const Run curl = RunCurl(base, root + "/curl.cfg", root + "/curl", count);
+  const Run getOne = RunGet(one, root + "/get-one", 1);
+  const Run get = RunGet(all, root + "/get", count);
+  const Run windowOne = RunWindowChild(one, root + "/window-one", 1);
+  const Run window = RunWindowChild(all, root + "/window", count);
+  nginx.Stop();
+
+  std::printf("%d images of 10 KB from nginx on 127.0.0.1 (whole processes):\n", count);
+  std::printf("  %-12s %7.2f s  peak %6.1f MB%s\n", "curl -Z 6", curl.seconds, Mb(curl.peakKb),
+              curl.ok ? "" : "  NOT EVERY FILE ARRIVED WHOLE");
+  Print("pixvane-get", get, getOne, curl);
+  Print("window", window, windowOne, curl);
+  return curl.ok && get.ok && window.ok ? 0 : 1;
 }

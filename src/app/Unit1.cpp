@@ -96,8 +96,11 @@ void TForm1::WireHandlers() {
   label(Label8, &TForm1::Label8Click);
   connect(Timer_CheckDownFile, &QTimer::timeout, this,
           [this] { Guarded([&] { Timer_CheckDownFileTimer(Timer_CheckDownFile); }); });
+  connect(SavePath, &QLineEdit::editingFinished, this,
+          [this] { Guarded([&] { SavePathExit(SavePath); }); });
   WireLists();
   WirePreview();
+  WireBatch();
 }
 
 void TForm1::WireLists() {
@@ -208,10 +211,16 @@ void TForm1::FormCreate(QObject*) {
   RunStartupStep(2, [&] { setWindowTitle(windowTitle() + Edit_Ver->text()); });
   // 3. The program folder.
   RunStartupStep(3, [&] { AppDir = AppDirOf(executable); });
-  // 4. The save folder starts as the program folder; when that cannot hold
-  //    the user's files (an installed program), as the user's pictures folder.
+  // 4. The save folder starts as the one the user chose last; with none
+  //    remembered, as the program folder, or when that cannot hold the
+  //    user's files (an installed program), as the user's pictures folder.
   RunStartupStep(4, [&] {
-    QString save = AppDir;
+    QString save = Settings.SaveFolder();
+    if (!save.isEmpty()) {
+      SavePath->setText(save);
+      return;
+    }
+    save = AppDir;
     if (!ProgramFolderHoldsUserFiles(AppDir)) {
       const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
       if (!pictures.isEmpty())
@@ -241,11 +250,18 @@ void TForm1::FormCreate(QObject*) {
     Memo1->clear();
     Memo2->clear();
   });
-  // The page address of the command line, ready for "批量获取".
-  if (!options_.Address.isEmpty()) Url->setText(options_.Address);
+  // The page address of the command line, ready for "批量获取"; without
+  // one, the page read last.
+  if (!options_.Address.isEmpty())
+    Url->setText(options_.Address);
+  else if (const QString last = Settings.PageAddress(); !last.isEmpty())
+    Url->setText(last);
 }
 
 void TForm1::FormDestroy(QObject*) {
+  // A save folder typed but not yet left (the focus still in it) counts too.
+  if (SavePath != nullptr && SavePath->isModified())
+    Remember(&TWindowSettings::SetSaveFolder, SavePath->text(), true);
   if (ClipboardViewerJoined) {
     disconnect(QApplication::clipboard(), nullptr, this, nullptr);
     ClipboardViewerJoined = false;

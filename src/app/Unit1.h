@@ -29,6 +29,7 @@
 
 #include "ClickableLabel.h"
 #include "Unit1_Settings.h"
+#include "Unit_Batch.h"
 
 class QCheckBox;
 class QComboBox;
@@ -245,6 +246,9 @@ class TForm1 : public QMainWindow {
   void Button13Click(QObject* Sender);
   void FileNameDblClick(QObject* Sender);
   void Button2Click(QObject* Sender);
+  // The user has finished editing SavePath: what was typed is remembered
+  // for the next start (so is a folder chosen with Button13).
+  void SavePathExit(QObject* Sender);
   // Preview (Unit1_Preview.cpp)
   void TabSheet_PreviewShow(QObject* Sender);
   void Memo2Change(QObject* Sender);
@@ -271,6 +275,11 @@ class TForm1 : public QMainWindow {
   QString BlacklistPath() const;
   void LoadBlacklist();
   void SaveBlacklist();
+
+  // Stores one remembered value; a file that cannot be written says so in
+  // the status bar when the window can still show it (Unit1_Settings.cpp).
+  void Remember(bool (TWindowSettings::*store)(const QString&, QString&), const QString& value,
+                bool quiet = false);
 
   // Sets the processed-count caption from the processed list's line count.
   void SetProcessedCaption();
@@ -318,19 +327,8 @@ class TForm1 : public QMainWindow {
   void WireLists();  // the lists' menus and clicks, and the watched events
   void RunStartupStep(int step, const std::function<void()>& body);
   void WirePreview();  // the preview page's events (Unit1_Preview.cpp)
+  void WireBatch();    // the batch's events and timers (Unit1_Download.cpp)
 
-  // One download that a batch start set up, by its target path.
-  struct TDownload {
-    QString Address;
-    enum TState { Waiting, Running, Succeeded, Failed } State = Waiting;
-    QString Reason;  // why it failed
-  };
-  // An address of a batch start: a copy, so that nothing that changes the
-  // list while the start runs makes it skip one.
-  struct TBatchEntry {
-    QString Address;
-    QString Target;
-  };
   // What one pass over the download list found.
   struct TSweep {
     bool Pending = false;  // an item's download has not ended yet
@@ -338,17 +336,20 @@ class TForm1 : public QMainWindow {
   };
 
   // Batch start (Unit1_Download.cpp).
-  std::vector<TBatchEntry> PrepareBatch();
+  // Adds every item of the download list that is not being downloaded yet
+  // to the batch, each with its target path.
+  void PrepareBatch();
   // The item's target path; when a file there is not the address's own, the
   // item first takes the next free name of names.
   QString WritableTargetOf(QListWidgetItem* item, targetnames::TTargetNames& names);
-  void StartDownloadOf(const TBatchEntry& entry);
-  void DownloadEnded(const QString& target, bool succeeded, const QString& reason);
-  // Drops the records of downloads that have ended.
-  void ForgetEndedDownloads();
+  // A download of the batch has ended: the monitor looks within 50 ms.
+  void DownloadEnded(const TDownloadBatch::TDownload& download);
+  // The batch's own progress in the status bar, while it runs.
+  void ShowBatchProgress();
+  // Empties the progress bar and the two size boxes.
+  void ClearProgress();
   // Completion monitor (Unit1_Monitor.cpp).
   TSweep SweepDownloadList();
-  bool AnyDownloadRunning() const;
   void SetDownloadFailure(QListWidgetItem* item, const QString& reason);
   void ShowSelectedDownloadReason();
 
@@ -358,7 +359,12 @@ class TForm1 : public QMainWindow {
   // The downloads of the running batch and of earlier starts still running,
   // by target path. No two workers ever write one file: a start leaves an
   // address whose download still runs to that download.
-  QHash<QString, TDownload> downloads_;
+  TDownloadBatch* batch_ = nullptr;
+  // The monitor's check soon after a download has ended (single-shot,
+  // coalesced), besides its one-second tick.
+  QTimer* endCheck_ = nullptr;
+  // Puts the batch's progress into the status bar a few times a second.
+  QTimer* batchStatus_ = nullptr;
   // Set while a batch start walks its addresses: the batch cannot end yet.
   bool starting_ = false;
   // Set while the program itself changes the download list, so that only the
@@ -396,8 +402,12 @@ enum TDownloadItemData {
 };
 // The file name chosen for a download list item; empty when none is yet.
 QString DownloadNameOf(const QListWidgetItem* item);
-// Why the item's last download failed; empty when it did not.
+// Why the item's last download failed, as the download reported it; empty
+// when it did not.
 QString DownloadFailureOf(const QListWidgetItem* item);
+// A download's reason as the download page shows it: in the window's
+// language (the log keeps the raw text).
+QString ShownReason(const std::string& reason);
 
 // The executable's folder with one "/" appended ("/opt/pv/x" gives
 // "/opt/pv/", an executable in "/" gives "//").

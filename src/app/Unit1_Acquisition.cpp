@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLoggingCategory>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -17,8 +18,11 @@
 #include "Unit1.h"
 #include "Unit_Blacklist.h"
 #include "Unit_Function.h"
+#include "WindowReasons.h"
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcAcquisition, "pixvane.acquisition")
 
 // An entry as a list line reads it: cut to the memo's line buffer.
 QString AsListLine(const QString& entry) {
@@ -71,16 +75,13 @@ QStringList ListLinesOf(const QStringList& raw) {
   return lines;
 }
 
-// Why the page gave no list, in the window's words.
+// Why the page gave no list, in the window's words; the log keeps the
+// fetch's own.
 QString AcquisitionFailureText(const TPageImages& images) {
-  const TPageLimits limits;
   if (images.DeepScanGaveUp) return QStringLiteral("深度扫描失败: 网页结构过于复杂, 未能读完");
-  QString reason = QString::fromStdString(images.Fetch.Reason);
-  if (images.Fetch.Outcome == TPageFetch::TOutcome::kTooLarge)
-    reason = QStringLiteral("网页超过 %1 MB").arg(limits.MaxBytes >> 20);
-  if (images.Fetch.Outcome == TPageFetch::TOutcome::kTooSlow)
-    reason = QStringLiteral("网页读取超过 %1 秒").arg(limits.MaxTime.count() / 1000);
-  return QStringLiteral("网页读取失败: ") + reason;
+  qCWarning(lcAcquisition).noquote()
+      << "page failed:" << QString::fromStdString(images.Fetch.Reason);
+  return QStringLiteral("网页读取失败: ") + InWindowLanguage(images.Fetch.Reason);
 }
 
 }  // namespace
@@ -95,6 +96,10 @@ void TForm1::ButtonGetPicUrlListClick(QObject*) {
     ShowMessage(QStringLiteral("请填写网络链接."));
     return;
   }
+  // The page read last comes back at the next start; a half-typed address
+  // never read does not. The status bar shows the reading at once, so a
+  // failure to store the address is only logged.
+  if (address != Settings.PageAddress()) Remember(&TWindowSettings::SetPageAddress, address, true);
   SetStatusText(QStringLiteral("||||>>>>> 读取中,请稍候...(可能会存在短暂假死)"));
   ProcessMessages();
 

@@ -1,9 +1,10 @@
 // Import of the processed list into the download list, the batch start that
 // downloads every address at once, and the progress display. Each address
 // keeps the file name chosen at import, unless a file of another address is
-// there at the start. The start records every download it sets up; the
-// component's done and error events record how it ended, and the completion
-// monitor takes the outcomes from there.
+// there at the start. The downloads themselves are the batch's
+// (TDownloadBatch): it starts them, keeps how each ended, and tells the
+// window of progress and of every end; the completion monitor takes the
+// outcomes from there.
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -12,17 +13,44 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
-#include <exception>
 #include <filesystem>
 #include <system_error>
 
-#include "HTTPGet.h"
 #include "ImageRequest.h"
 #include "ListText.h"
-#include "RequestUrl.h"
 #include "TargetFiles.h"
 #include "TargetNames.h"
 #include "Unit1.h"
+
+namespace {
+
+// How soon after a download's end the monitor looks, and how often the
+// batch's progress is put into the status bar.
+constexpr int kEndCheckMs = 50;
+constexpr int kBatchStatusMs = 250;
+
+QString MegabytesOf(qint64 bytes) {
+  return QString::number(static_cast<double>(bytes) / 1e6, 'f', 1);
+}
+
+}  // namespace
+
+void TForm1::WireBatch() {
+  batch_ = new TDownloadBatch(this);
+  batch_->OnProgress = [this](const TDownloadBatch::TDownload&, std::int32_t TotalSize,
+                              std::int32_t Readed) { HTTPGetProgress(batch_, TotalSize, Readed); };
+  batch_->OnEnded = [this](const TDownloadBatch::TDownload& download) { DownloadEnded(download); };
+  endCheck_ = new QTimer(this);
+  endCheck_->setSingleShot(true);
+  endCheck_->setInterval(kEndCheckMs);
+  connect(endCheck_, &QTimer::timeout, this, [this] {
+    if (Timer_CheckDownFile->isActive())
+      Guarded([&] { Timer_CheckDownFileTimer(Timer_CheckDownFile); });
+  });
+  batchStatus_ = new QTimer(this);
+  batchStatus_->setInterval(kBatchStatusMs);
+  connect(batchStatus_, &QTimer::timeout, this, [this] { ShowBatchProgress(); });
+}
 
 void TForm1::Button5Click(QObject*) {
   if (Memo2->toPlainText().isEmpty()) {
@@ -38,7 +66,8 @@ void TForm1::Button5Click(QObject*) {
   NameDownloadItems();
   quietDownloadList_ = false;
   // Downloads that still run stay known, so that a start leaves them alone.
-  ForgetEndedDownloads();
+  batch_->ForgetEnded();
+  ClearProgress();
   PageControl1->setCurrentWidget(TabSheet5);
 }
 
@@ -59,48 +88,36 @@ void TForm1::Button14Click(QObject*) {
   std::error_code ignored;
   std::filesystem::create_directories(BatchFolder().toStdString(), ignored);
 
-  const std::vector<TBatchEntry> batch = PrepareBatch();
+  PrepareBatch();
   const bool wasStarting = starting_;
   starting_ = true;
-  std::size_t next = 0;
-  try {
-    for (; next < batch.size(); ++next) {
-      ProcessMessages();
-      StartDownloadOf(batch[next]);
-    }
-  } catch (const std::exception& e) {
-    // The addresses not started yet fail with the reason.
-    for (; next < batch.size(); ++next) {
-      const auto download = downloads_.find(batch[next].Target);
-      if (download != downloads_.end() && download->State == TDownload::Waiting) {
-        download->State = TDownload::Failed;
-        download->Reason = QString::fromUtf8(e.what());
-      }
-    }
-  }
+  // Between two starts the window's events run, so that it stays painted
+  // and answers while a long list is started.
+  batch_->StartAll([] { ProcessMessages(); });
   starting_ = wasStarting;
   Timer_CheckDownFile->start();
+  if (batch_->Pending() > 0) batchStatus_->start();
+  // Downloads that ended while the start ran are seen at once too.
+  if (!endCheck_->isActive()) endCheck_->start();
 }
 
-std::vector<TForm1::TBatchEntry> TForm1::PrepareBatch() {
+void TForm1::PrepareBatch() {
   // What has ended is taken from the list first; then every item left is
   // part of this batch.
   SweepDownloadList();
-  ForgetEndedDownloads();
+  batch_->ForgetEnded();
   NameDownloadItems();
   targetnames::TTargetNames names;  // every item's name, so that a new one is given once
   for (int i = 0, n = ListBox_Download->count(); i < n; ++i)
     names.Reserve(DownloadNameOf(ListBox_Download->item(i)).toStdString());
-  std::vector<TBatchEntry> batch;
-  batch.reserve(static_cast<std::size_t>(ListBox_Download->count()));
   for (int i = 0, n = ListBox_Download->count(); i < n; ++i) {
     QListWidgetItem* item = ListBox_Download->item(i);
     const QString address = item->text();
     QString target = TargetPathOf(DownloadNameOf(item));
-    if (!downloads_.contains(target)) target = WritableTargetOf(item, names);
+    if (!batch_->Known(target)) target = WritableTargetOf(item, names);
     item->setData(kTargetPathRole, target);
     SetDownloadFailure(item, {});
-    if (const auto running = downloads_.constFind(target); running != downloads_.cend()) {
+    if (const TDownloadBatch::TDownload* running = batch_->Find(target)) {
       // An address whose file is still being written is left to that
       // download; another address never writes into it.
       if (running->Address != address)
@@ -108,10 +125,8 @@ std::vector<TForm1::TBatchEntry> TForm1::PrepareBatch() {
             item, QStringLiteral("the download of another address is still writing ") + target);
       continue;
     }
-    downloads_.insert(target, TDownload{address, TDownload::Waiting, {}});
-    batch.push_back({address, target});
+    batch_->Add(address, target, QueryEncodingOf(address));
   }
-  return batch;
 }
 
 QString TForm1::WritableTargetOf(QListWidgetItem* item, targetnames::TTargetNames& names) {
@@ -130,54 +145,23 @@ QString TForm1::WritableTargetOf(QListWidgetItem* item, targetnames::TTargetName
   return TargetPathOf(name);
 }
 
-void TForm1::StartDownloadOf(const TBatchEntry& entry) {
-  const auto found = downloads_.find(entry.Target);
-  if (found == downloads_.end() || found->State != TDownload::Waiting) return;
-  const QString target = entry.Target;
-  auto* download = new THTTPGet(this);
-  download->BinaryData = true;
-  download->UseCache = false;
-  download->Agent = kImageAgent;
-  download->AcceptTypes = kImageAcceptTypes;
-  download->FileName = target.toStdString();
-  // Sent as a browser sends the shown address: non-ASCII percent-encoded,
-  // the query in the encoding of the page the address came from.
-  download->URL =
-      RequestUrlOf(RequestAddress(entry.Address).toStdString(), QueryEncodingOf(entry.Address));
-  download->Origin = OriginOf(entry.Address);
-  download->OnProgress = [this](QObject* Sender, std::int32_t TotalSize, std::int32_t Readed) {
-    HTTPGetProgress(Sender, TotalSize, Readed);
-  };
-  // A component is released as soon as its download has ended. A whole
-  // file loses its sidecar at once, whether or not its address is still
-  // listed; a failed one keeps both for a later start.
-  download->OnDoneFile = [this, target](QObject* Sender, const std::string& File,
-                                        std::int32_t FileSize) {
-    const bool whole = targetfiles::SweepWhole(target.toStdString());
-    DownloadEnded(target, whole,
-                  whole ? QString() : QStringLiteral("the downloaded file is gone: ") + target);
-    HTTPGetDoneFile(Sender, File, FileSize);
-    Sender->deleteLater();
-  };
-  download->OnError = [this, target](QObject* Sender, const std::string& Reason) {
-    DownloadEnded(target, false, QString::fromStdString(Reason));
-    Sender->deleteLater();
-  };
-  found->State = TDownload::Running;
-  download->StartDownload();
+void TForm1::DownloadEnded(const TDownloadBatch::TDownload& download) {
+  if (download.State == TDownloadBatch::TState::Succeeded)
+    HTTPGetDoneFile(batch_, download.Target.toStdString(),
+                    static_cast<std::int32_t>(std::min<qint64>(download.Readed, INT32_MAX)));
+  // The end of a batch is seen at once, not only at the next tick.
+  if (!endCheck_->isActive()) endCheck_->start();
 }
 
-void TForm1::ForgetEndedDownloads() {
-  downloads_.removeIf([](const auto& entry) {
-    return entry.value().State == TDownload::Succeeded || entry.value().State == TDownload::Failed;
-  });
-}
-
-void TForm1::DownloadEnded(const QString& target, bool succeeded, const QString& reason) {
-  const auto found = downloads_.find(target);
-  if (found == downloads_.end()) return;
-  found->State = succeeded ? TDownload::Succeeded : TDownload::Failed;
-  found->Reason = reason;
+void TForm1::ShowBatchProgress() {
+  if (batch_->Pending() == 0) return;
+  const TDownloadBatch::TTally tally = batch_->Tally();
+  const double rate = tally.Seconds > 0 ? static_cast<double>(tally.Received) / tally.Seconds : 0.0;
+  SetStatusText(QStringLiteral("已完成 %1/%2 个, %3 MB, %4 MB/s, 失败 %5")
+                    .arg(tally.Ended)
+                    .arg(tally.Total)
+                    .arg(MegabytesOf(tally.Bytes), MegabytesOf(static_cast<qint64>(rate)))
+                    .arg(tally.Failed));
 }
 
 void TForm1::NameDownloadItems() {
@@ -196,12 +180,12 @@ void TForm1::NameDownloadItems() {
 }
 
 void TForm1::HTTPGetProgress(QObject*, std::int32_t TotalSize, std::int32_t Readed) {
-  // Every chunk of every download comes here. The display shows whichever
-  // download reported last, so each report only keeps its values; the
-  // widgets take them at once when none were shown in the last 40 ms, and
-  // otherwise when that time is up. Setting texts and the bar for every chunk
-  // (a relayout of the status bar each time) would cost more than the
-  // downloads themselves.
+  // Every chunk of every download comes here. The bar and the two size boxes
+  // show whichever download reported last, so each report only keeps its
+  // values; the widgets take them at once when none were shown in the last
+  // 40 ms, and otherwise when that time is up. Setting texts and the bar for
+  // every chunk would cost more than the downloads themselves. The status
+  // bar shows the batch as a whole (ShowBatchProgress).
   shownProgress_ = {TotalSize, Readed};
   if (progressPaintPending_) return;
   ShowProgress();
@@ -221,9 +205,16 @@ void TForm1::ShowProgress() {
   const int maximum = std::max<std::int32_t>(TotalSize, 0);
   DownLoadProgressBar->setRange(0, maximum > 0 ? maximum : 1);
   DownLoadProgressBar->setValue(std::clamp<std::int32_t>(Readed, 0, maximum));
-  SetStatusText(QStringLiteral("正在下载数据请稍候...") + QString::number(Readed));
   Edit_DownLoadSize_A->setText(QString::number(Readed / 1024));
   Edit_DownLoadSize_B->setText(QString::number(TotalSize / 1024));
+}
+
+void TForm1::ClearProgress() {
+  shownProgress_ = appliedProgress_ = {0, 0};
+  DownLoadProgressBar->setRange(0, 100);
+  DownLoadProgressBar->setValue(0);
+  Edit_DownLoadSize_A->clear();
+  Edit_DownLoadSize_B->clear();
 }
 
 void TForm1::HTTPGetDoneFile(QObject*, const std::string&, std::int32_t) {}

@@ -13,6 +13,7 @@
 #include "ListText.h"
 #include "PreviewProbes.h"
 #include "Unit1.h"
+#include "WindowReasons.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ QString FileSizeText(std::int64_t bytes) {
 QString CaptionOf(const TImageProbe& answer) {
   QString caption = answer.Size.isValid()
                         ? QStringLiteral("%1×%2").arg(answer.Size.width()).arg(answer.Size.height())
-                        : QString::fromStdString(answer.Reason);
+                        : InWindowLanguage(answer.Reason);
   if (answer.FileBytes >= 0) caption += QLatin1Char('\n') + FileSizeText(answer.FileBytes);
   return caption;
 }
@@ -121,7 +122,7 @@ void TForm1::ShowPreviewAnswer(const QString& address) {
   item->setIcon(answer->Icon);
   item->setToolTip(probe.Reason.empty()
                        ? address
-                       : address + QLatin1Char('\n') + QString::fromStdString(probe.Reason));
+                       : address + QLatin1Char('\n') + InWindowLanguage(probe.Reason));
 }
 
 void TForm1::Button_SizeFilterClick(QObject*) {

@@ -21,6 +21,12 @@ class TWindowSettings {
   // The deep scan of the acquisition: off until the user turns it on.
   bool DeepScan() const;
   bool SetDeepScan(bool on, QString& failure);
+  // The save folder (SavePath) and the last page address read (Url); empty
+  // when none is stored, and the window keeps its defaults.
+  QString SaveFolder() const;
+  bool SetSaveFolder(const QString& folder, QString& failure);
+  QString PageAddress() const;
+  bool SetPageAddress(const QString& address, QString& failure);
 
  private:
   QVariant Value(const QString& key, const QVariant& fallback) const;

@@ -7,16 +7,12 @@
 #include <QImageReader>
 #include <QSet>
 #include <QTimer>
-#include <algorithm>
-#include <exception>
 
 #include "BatchReport.h"
 #include "Console.h"
 #include "GetOptions.h"
 #include "HTTPGet.h"
-#include "ImageRequest.h"
-#include "RequestUrl.h"
-#include "TargetFiles.h"
+#include "Unit_Batch.h"
 
 namespace {
 
@@ -79,21 +75,18 @@ void ApplyMinSize(TBatchItem& item, const QSize& minimum) {
   item.Reason = smaller;
 }
 
-// The outcome of an ended download. Finished means whole: the success event
-// and the file there. Only then does the resume sidecar go.
-void Conclude(TBatchItem& item, bool succeeded, const QString& reason, const QSize& minimum) {
-  const bool whole = succeeded && targetfiles::SweepWhole(item.File.toStdString());
-  const QFileInfo file(item.File);
-  item.Bytes = file.isFile() ? file.size() : 0;
-  if (succeeded && !whole) {
-    item.Outcome = TOutcome::Failed;
-    item.Reason = QStringLiteral("the downloaded file is gone: ") + item.File;
-  } else if (succeeded) {
+// The outcome of an ended download, from the batch: done (whole, its
+// sidecar gone) or failed with the reason; then --min-size.
+void Conclude(TBatchItem& item, const TDownloadBatch::TDownload& download, const QSize& minimum) {
+  item.Bytes = download.Readed;
+  item.Readed = download.Readed;
+  item.Received = download.Received;
+  if (download.State == TDownloadBatch::TState::Succeeded) {
     item.Outcome = TOutcome::Done;
     ApplyMinSize(item, minimum);
   } else {
     item.Outcome = TOutcome::Failed;
-    item.Reason = reason;
+    item.Reason = download.Reason;
   }
 }
 
@@ -118,59 +111,38 @@ int TBatch::Run(const std::vector<TFoundAddress>& addresses) {
   TBatchDisplay display(items, options_.Json, options_.Quiet);
   PrepareFolders(items, display);
   {
-    QObject owner;  // the components of this batch still running
-    QEventLoop loop;
-    int running = 0;
-    // Every address at once, as the window starts a batch.
+    TDownloadBatch batch;
+    QHash<QString, std::size_t> byTarget;  // the item of each download
     for (std::size_t i = 0; i < items.size(); ++i) {
       if (items[i].Outcome != TOutcome::Pending) continue;
-      auto* download = new THTTPGet(&owner);
-      Configure(*download, items[i]);
-      download->OnProgress = [&items, &display, i](QObject* sender, std::int32_t,
-                                                   std::int32_t readed) {
-        const auto* worker = qobject_cast<const THTTPGetThread*>(sender);
-        const qint64 kept = worker != nullptr ? worker->ResumeOffset : 0;
-        items[i].Readed = static_cast<std::uint32_t>(readed);
-        items[i].Received = std::max<qint64>(items[i].Readed - kept, 0);
-        display.Progressed();
-      };
-      // A component goes as soon as its download has ended.
-      const auto ended = [&, i, download](bool succeeded, const QString& reason) {
-        Conclude(items[i], succeeded, reason, options_.MinSize);
+      if (!batch.Add(items[i].Address, items[i].File, items[i].Encoding)) {
+        items[i].Outcome = TOutcome::Failed;
+        items[i].Reason = QStringLiteral("another address of the batch writes ") + items[i].File;
         display.Ended(items[i]);
-        download->deleteLater();
-        if (--running == 0) loop.quit();
-      };
-      download->OnDoneFile = [ended](QObject*, const std::string&, std::int32_t) {
-        ended(true, {});
-      };
-      download->OnError = [ended](QObject*, const std::string& reason) {
-        ended(false, QString::fromStdString(reason));
-      };
-      ++running;
-      try {
-        download->StartDownload();
-      } catch (const std::exception& e) {  // no worker could be made for it
-        ended(false, QString::fromUtf8(e.what()));
+        continue;
       }
+      byTarget.insert(items[i].File, i);
     }
-    if (running > 0) loop.exec();
+    QEventLoop loop;
+    batch.OnProgress = [&](const TDownloadBatch::TDownload& download, std::int32_t, std::int32_t) {
+      TBatchItem& item = items[byTarget.value(download.Target)];
+      item.Readed = download.Readed;
+      item.Received = download.Received;
+      display.Progressed();
+    };
+    batch.OnEnded = [&](const TDownloadBatch::TDownload& download) {
+      TBatchItem& item = items[byTarget.value(download.Target)];
+      Conclude(item, download, options_.MinSize);
+      display.Ended(item);
+      if (batch.Pending() == 0) loop.quit();
+    };
+    // Every address at once, as the window starts a batch.
+    batch.StartAll();
+    if (batch.Pending() > 0) loop.exec();
   }
   AwaitWorkerRelease();
   display.Finish();
   if (options_.Json) PrintText(QString::fromUtf8(JsonReport(items, options_.Gathered)));
   const TBatchTally tally = TallyOf(items);
   return tally.Failed == 0 ? kExitOk : kExitFailed;
-}
-
-void TBatch::Configure(THTTPGet& download, const TBatchItem& item) {
-  download.BinaryData = true;
-  download.UseCache = false;
-  download.Agent = kImageAgent;
-  download.AcceptTypes = kImageAcceptTypes;
-  download.FileName = item.File.toStdString();
-  // Sent as a browser sends the shown address: non-ASCII percent-encoded,
-  // the query in the encoding of the page the address came from.
-  download.URL = RequestUrlOf(RequestAddress(item.Address).toStdString(), item.Encoding);
-  download.Origin = OriginOf(item.Address);
 }

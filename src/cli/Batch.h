@@ -10,9 +10,6 @@
 
 #include "Gather.h"
 
-class THTTPGet;
-struct TBatchItem;
-
 struct TBatchOptions {
   QString Folder;  // empty: a folder named after each address's page
   QSize MinSize;   // invalid: no limit
@@ -30,8 +27,5 @@ class TBatch {
   int Run(const std::vector<TFoundAddress>& addresses);
 
  private:
-  // The component's settings for the item, as the window makes them.
-  static void Configure(THTTPGet& download, const TBatchItem& item);
-
   TBatchOptions options_;
 };

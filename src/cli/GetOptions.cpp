@@ -40,8 +40,10 @@ void AddOptions(QCommandLineParser& parser) {
       {"input", "Take the addresses from FILE, one per line (- for standard input), not pages.",
        "FILE"},
       {"min-size",
-       "Keep only images at least W pixels wide and H high; a smaller one is removed after its "
-       "download and reported as skipped. A file whose size cannot be read is kept.",
+       "Keep only images at least W pixels wide and H high. Each image is probed first (its "
+       "first 64 KB): one shown to be smaller is not downloaded and is reported as skipped. "
+       "One whose probe tells no size is downloaded and checked again; a smaller one is then "
+       "removed and reported as skipped. A file whose size cannot be read is kept.",
        "WxH"},
       {"json", "Write a report of every address as JSON on standard output."},
       {"quiet", "Print nothing but errors."},

@@ -7,6 +7,7 @@
 #include "Batch.h"
 #include "Console.h"
 #include "Gather.h"
+#include "ProbeFirst.h"
 #include "Unit_Blacklist.h"
 
 namespace {
@@ -40,9 +41,23 @@ int RunGet(const TGetOptions& options) {
   if (options.List) {
     for (const TFoundAddress& found : gathered.Addresses) PrintLine(found.Address);
   } else {
-    // The pages and the refused lines go into the --json report too.
+    // --min-size probes first: what is surely too small is never downloaded.
+    const TProbeSorted probed = ProbeFirst(gathered.Addresses, options.MinSize);
+    PrintProbeSkips(probed, options.Json, options.Quiet);
+    // The pages and the refused lines go into the --json report too, and
+    // the addresses the probes skipped.
     TBatch batch({options.Folder, options.MinSize, options.Json, options.Quiet, &gathered});
-    status = std::max(status, batch.Run(gathered.Addresses));
+    if (options.Json && !probed.Skipped.empty()) {
+      QByteArray report;
+      {
+        const TOutputCapture capture;
+        status = std::max(status, batch.Run(probed.Kept));
+        report = capture.Taken();
+      }
+      PrintText(QString::fromUtf8(WithProbeSkips(report, probed.Skipped)));
+    } else {
+      status = std::max(status, batch.Run(probed.Kept));
+    }
   }
   return status;
 }

@@ -131,8 +131,8 @@ TEST_F(Acquisition, APageThatCannotBeFetchedSaysWhyAndKeepsTheLists) {
   Acquire(Site() + "dir/page.htm");
   const QStringList listed = ItemTexts(Form->ListBox_imglist);
   const std::pair<QString, QString> cases[] = {
-      {Site() + "broken/404", "网页读取失败: HTTP 404 Not Found"},
-      {Site() + "broken/500", "网页读取失败: HTTP 500 Internal Server Error"},
+      {Site() + "broken/404", "网页读取失败: 服务器回答 404 Not Found"},
+      {Site() + "broken/500", "网页读取失败: 服务器回答 500 Internal Server Error"},
       {Site() + "huge", "网页读取失败: 网页超过 64 MB"},
       {"HTTP://", "网页读取失败: "},  // not the preset: it is fetched, and fails
   };
@@ -276,6 +276,10 @@ TEST_F(DeepScanChoice, ASettingsFileThatCannotBeUsedStopsNothing) {
   EXPECT_FALSE(Form->CheckBox_DeepScan->isChecked());
   Form->CheckBox_DeepScan->click();
   EXPECT_TRUE(Form->CheckBox_DeepScan->isChecked());
+  EXPECT_TRUE(Form->StatusText().startsWith("设置无法保存: ")) << Form->StatusText().toStdString();
+  Form->SetStatusText({});
+  Seam.BrowseResult = QString::fromStdString(PathOf("pics"));
+  Form->Button13->click();
   EXPECT_TRUE(Form->StatusText().startsWith("设置无法保存: ")) << Form->StatusText().toStdString();
   EXPECT_TRUE(Seam.Errors.isEmpty());
   // A file of garbage reads as the defaults.

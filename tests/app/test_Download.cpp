@@ -2,6 +2,7 @@
 // save folder, and the whole road of a batch against a local server.
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStatusBar>
@@ -90,7 +91,7 @@ TEST_F(DownloadPage, AnEmptyListIsReportedCompleteAtTheFirstTick) {
   };
   ASSERT_TRUE(WaitUntil([&] { return !Seam.Messages.isEmpty(); }, 5000));
   EXPECT_EQ(Seam.Messages, QStringList{"下载任务完成"});
-  EXPECT_EQ(Form->StatusText(), "...");
+  EXPECT_EQ(Form->StatusText(), "下载任务完成: 0 个图片, 0.0 MB");
   EXPECT_EQ(Form->PageControl1->currentWidget(), Form->TabSheet2);
 }
 
@@ -108,7 +109,7 @@ TEST_F(DownloadPage, AnUnknownSizeShowsAnEmptyBar) {
   ASSERT_TRUE(WaitUntil([&] { return Form->DownLoadProgressBar->value() == 1000; }, 2000));
   EXPECT_EQ(Form->DownLoadProgressBar->minimum(), 0);
   EXPECT_EQ(Form->Edit_DownLoadSize_B->text(), "0");
-  EXPECT_EQ(Form->StatusText(), "正在下载数据请稍候...1000");
+  EXPECT_EQ(Form->StatusText(), "");  // the status bar shows the batch, not one download
 }
 
 TEST_F(DownloadPage, ProgressShowsWholeKilobytes) {
@@ -117,7 +118,6 @@ TEST_F(DownloadPage, ProgressShowsWholeKilobytes) {
   EXPECT_EQ(Form->DownLoadProgressBar->value(), 1023);
   EXPECT_EQ(Form->Edit_DownLoadSize_A->text(), "0");
   EXPECT_EQ(Form->Edit_DownLoadSize_B->text(), "1");
-  EXPECT_EQ(Form->StatusText(), "正在下载数据请稍候...1023");
 }
 
 TEST_F(DownloadPage, TargetPathsFollowTheTextsAndTheForceFlag) {
@@ -350,11 +350,11 @@ TEST_F(WholeRoad, FromPageAddressToFilesInTheBatchFolder) {
   EXPECT_FALSE(Form->Timer_CheckDownFile->isActive());
   ASSERT_EQ(ItemTexts(Form->ListBox_Download), QStringList{Url("/g/missing.jpg")});
   QListWidgetItem* missing = Form->ListBox_Download->item(0);
-  EXPECT_EQ(missing->toolTip(), "下载失败: HTTP 404 Not Found\n文件名: missing.jpg");
+  EXPECT_EQ(missing->toolTip(), "下载失败: 服务器回答 404 Not Found\n文件名: missing.jpg");
   EXPECT_EQ(missing->foreground().color(), QColor(Qt::red));
   EXPECT_FALSE(missing->icon().isNull());
   Form->ListBox_Download->setCurrentRow(0);
-  EXPECT_EQ(Form->StatusText(), "下载失败: HTTP 404 Not Found");
+  EXPECT_EQ(Form->StatusText(), "下载失败: 服务器回答 404 Not Found");
   for (const char* name : {"photo01.jpg", "PHOTO02.JPG", "anim.gif", "buttonicon.png",
                            "noextension", "more0.jpg", "more1.jpg", "more2.jpg", "more3.jpg"})
     EXPECT_TRUE(SavedWhole(name, std::string("/g/") + name)) << name;
@@ -420,7 +420,7 @@ TEST_F(WholeRoad, EveryAddressGetsAFileOfItsOwnUnderASafeName) {
   Form->FileName->setText("blocker/inner");
   ASSERT_TRUE(StartAndWaitForTheEnd());
   EXPECT_EQ(Seam.Messages.back(), FailureMessage(static_cast<int>(paths.size())));
-  EXPECT_TRUE(Form->ListBox_Download->item(0)->toolTip().startsWith("下载失败: cannot create "));
+  EXPECT_TRUE(Form->ListBox_Download->item(0)->toolTip().startsWith("下载失败: 无法创建文件 "));
 
   Form->FileName->setText("batch");
   ASSERT_TRUE(StartAndWaitForTheEnd());
@@ -608,6 +608,34 @@ TEST_F(WholeRoad, AFileOfAnotherAddressIsNeverWrittenOver) {
   EXPECT_EQ(Queries("/g/photo01.jpg").size(), 2u);
 }
 
+TEST_F(WholeRoad, TheEndIsSeenAtOnceAndTheStatusBarFollowsTheBatch) {
+  images_["/slow/held.jpg"] = {PatternBytes(50000, 43), 200, kNone, 2000};
+  CreateWindow();
+  Form->FileName->setText("batch");
+  Form->Timer_CheckDownFile->setInterval(3600000);  // no tick comes by chance
+  Import({Url("/g/anim.gif"), Url("/slow/held.jpg")});
+  Form->Button14->click();
+  ASSERT_TRUE(WaitUntil([&] { return Form->StatusText().startsWith("已完成 1/2 个, "); }));
+  EXPECT_TRUE(Form->StatusText().endsWith(" MB/s, 失败 0")) << Form->StatusText().toStdString();
+  EXPECT_EQ(Form->ListBox_Download->count(), 1);  // anim.gif left the list at its end
+  EXPECT_FALSE(Form->Edit_DownLoadSize_A->text().isEmpty());
+
+  release_ = true;
+  ASSERT_TRUE(WaitUntil([&] { return Saved("held.jpg").size() == 50000; }));
+  QElapsedTimer sinceTheLastFile;
+  sinceTheLastFile.start();
+  ASSERT_TRUE(WaitUntil([&] { return !Seam.Messages.isEmpty(); }, 5000));
+  EXPECT_LT(sinceTheLastFile.elapsed(), 300);
+  EXPECT_EQ(Seam.Messages, QStringList{kComplete});
+  EXPECT_EQ(Form->StatusText(), "下载任务完成: 2 个图片, 0.1 MB");
+
+  // A new import empties the progress boxes.
+  Import({Url("/g/noextension")});
+  EXPECT_EQ(Form->Edit_DownLoadSize_A->text(), "");
+  EXPECT_EQ(Form->Edit_DownLoadSize_B->text(), "");
+  EXPECT_EQ(Form->DownLoadProgressBar->value(), 0);
+}
+
 TEST_F(WholeRoad, AThreadThatCannotStartFailsItsAddressAndTheBatchGoesOn) {
   CreateWindow();
   Form->FileName->setText("batch");
@@ -617,7 +645,7 @@ TEST_F(WholeRoad, AThreadThatCannotStartFailsItsAddressAndTheBatchGoesOn) {
   EXPECT_EQ(Seam.Messages, QStringList{FailureMessage(1)});
   ASSERT_EQ(ItemTexts(Form->ListBox_Download), QStringList{Url("/g/anim.gif")});
   EXPECT_TRUE(
-      Form->ListBox_Download->item(0)->toolTip().contains("cannot start a download thread: "));
+      Form->ListBox_Download->item(0)->toolTip().contains("无法启动下载线程: "));
   EXPECT_TRUE(SavedWhole("noextension", "/g/noextension"));
   ASSERT_TRUE(StartAndWaitForTheEnd());
   EXPECT_EQ(Seam.Messages.back(), kComplete);

@@ -118,7 +118,7 @@ TEST_F(Preview, ShowsTheSizeOfEveryFormatAndTheReasonOfAFailure) {
   // The large file's size is the whole file's, not the range's.
   EXPECT_EQ(Answered(4).split('\n').value(1),
             QStringLiteral("%1 KB").arg(large.size() / 1024.0, 0, 'f', 1));
-  EXPECT_EQ(Answered(5), "HTTP 404 Not Found");
+  EXPECT_EQ(Answered(5), "服务器回答 404 Not Found");
 }
 
 TEST_F(Preview, SizeFilterTakesOutOnlyWhatIsKnownToBeSmaller) {

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QTest>
 #include <stdexcept>
 
 #include "CommandLine.h"
@@ -112,4 +113,40 @@ TEST_F(Startup, TheCommandLinesAddressAndASecondStartsFillTheAddressBox) {
   EXPECT_EQ(Form->Url->text(), "http://h/second.htm");
   EXPECT_EQ(Form->PageControl1->currentWidget(), Form->TabSheet2);
   EXPECT_TRUE(Form->isVisible());
+}
+
+// The save folder chosen or typed and the page read last come back at the
+// next start; the defaults show until then; the command line's address wins.
+TEST_F(Startup, TheSaveFolderAndThePageReadLastAreRemembered) {
+  CreateWindow();
+  EXPECT_EQ(Form->Url->text(), "http://");
+  DestroyWindow();
+  CreateWindow();
+  EXPECT_EQ(Form->SavePath->text(), Form->AppDir) << "the preset is never stored";
+
+  Seam.BrowseResult = QString::fromStdString(PathOf("pics"));
+  Form->Button13->click();
+  // A page that cannot be read is remembered all the same; its reason shows
+  // in the window's language.
+  Form->Url->setText("http://127.0.0.1:1/gallery.htm");
+  Form->ButtonGetPicUrlList->click();
+  EXPECT_EQ(Form->StatusText(), "网页读取失败: 无法连接到服务器 127.0.0.1 (端口 1)");
+  Form->Url->setText("http://half.typed/");
+  DestroyWindow();
+  CreateWindow();
+  EXPECT_EQ(Form->SavePath->text().toStdString(), PathOf("pics/"));
+  EXPECT_EQ(Form->Url->text(), "http://127.0.0.1:1/gallery.htm");
+
+  // Typed, and the window closed with the focus still in the box.
+  Form->SavePath->clear();
+  QTest::keyClicks(Form->SavePath, "/srv/typed/");
+  DestroyWindow();
+  TForm1Options options;
+  options.Seam = &Seam;
+  options.ExecutablePath = QString::fromStdString(PathOf("bin/pixvane"));
+  options.Address = "http://h/given.htm";
+  Form = std::make_unique<TForm1>(options);
+  EXPECT_EQ(Form->SavePath->text(), "/srv/typed/");
+  EXPECT_EQ(Form->Url->text(), "http://h/given.htm");
+  EXPECT_TRUE(Seam.Errors.isEmpty());
 }

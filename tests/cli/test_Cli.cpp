@@ -48,8 +48,12 @@ class Cli : public SandboxTest {
     server_->Get("/site/.*", [this](const httplib::Request& req, httplib::Response& res) {
       const std::lock_guard lock(mutex_);
       requested_.push_back(req.path);
+      ranges_[req.path].push_back(req.get_header_value("Range"));
       const auto found = site_.find(req.path);
-      if (found == site_.end()) {
+      // A server that cannot answer a range (the probe learns nothing).
+      const bool refused =
+          req.path.find("/norange/") != std::string::npos && req.has_header("Range");
+      if (found == site_.end() || refused) {
         res.status = 404;
         return;
       }
@@ -100,6 +104,7 @@ class Cli : public SandboxTest {
   std::mutex mutex_;
   std::map<std::string, std::string> site_;
   std::vector<std::string> requested_;
+  std::map<std::string, std::vector<std::string>> ranges_;  // each request's Range
 };
 
 std::string Png(int width, int height) {
@@ -227,28 +232,41 @@ TEST_F(Cli, DownloadsPagesIntoTheirFolderAndAFailingAddressSaysWhy) {
   EXPECT_TRUE(ReadFile(folder + "/photo-a.png") == testnet::PatternBytes(2000, 2));
 }
 
-TEST_F(Cli, MinSizeSkipsAndRemovesSmallerImagesAndJsonReportsEveryAddress) {
-  Put("gallery.htm", "<img src='large.png'><img src='small.png'><img src='plain.png'>");
+// The probe drops what it shows to be smaller before any download; what it
+// cannot size is downloaded and checked after.
+TEST_F(Cli, MinSizeProbesFirstAndChecksAfterWhatTheProbeCouldNotSize) {
+  Put("gallery.htm",
+      "<img src='large.png'><img src='small.png'><img src='plain.png'>"
+      "<img src='norange/tiny.png'>");
   Put("large.png", Png(300, 200));
   Put("small.png", Png(300, 50));
   Put("plain.png", "no image at all");
+  Put("norange/tiny.png", Png(20, 20));
   const Outcome run =
       Run({"--json", "--min-size", "200x100", "--folder", "out", Url("/site/gallery.htm")});
   EXPECT_EQ(run.Status, 0);
   EXPECT_EQ(run.Err, "");
   EXPECT_EQ(ReadFile("out/large.png"), Png(300, 200));
   EXPECT_FALSE(Exists("out/small.png"));
+  EXPECT_FALSE(Exists("out/tiny.png"));
   EXPECT_TRUE(Exists("out/plain.png")) << "a size that cannot be read removes nothing";
+  {
+    const std::lock_guard lock(mutex_);
+    EXPECT_EQ(ranges_["/site/small.png"], std::vector<std::string>{"bytes=0-65535"})
+        << "only the probe asks for the small image";
+    EXPECT_EQ(ranges_["/site/large.png"].size(), 2u);
+  }
 
   QJsonParseError error;
   const QJsonObject report =
       QJsonDocument::fromJson(QByteArray::fromStdString(run.Out), &error).object();
   ASSERT_EQ(error.error, QJsonParseError::NoError) << run.Out;
+  EXPECT_EQ(report["total"].toInt(), 4);
   EXPECT_EQ(report["done"].toInt(), 2);
-  EXPECT_EQ(report["skipped"].toInt(), 1);
+  EXPECT_EQ(report["skipped"].toInt(), 2);
   EXPECT_EQ(report["failed"].toInt(), 0);
   const QJsonArray addresses = report["addresses"].toArray();
-  ASSERT_EQ(addresses.size(), 3);
+  ASSERT_EQ(addresses.size(), 4);
   const QJsonObject big = addresses[0].toObject();
   EXPECT_EQ(big["address"].toString(), Url("/site/large.png"));
   EXPECT_EQ(big["page"].toString(), Url("/site/gallery.htm"));
@@ -256,9 +274,26 @@ TEST_F(Cli, MinSizeSkipsAndRemovesSmallerImagesAndJsonReportsEveryAddress) {
   EXPECT_EQ(big["bytes"].toInteger(), static_cast<qint64>(Png(300, 200).size()));
   EXPECT_EQ(big["outcome"].toString(), "done");
   const QJsonObject small = addresses[1].toObject();
+  EXPECT_EQ(small["address"].toString(), Url("/site/small.png"));
+  EXPECT_EQ(small["page"].toString(), Url("/site/gallery.htm"));
   EXPECT_EQ(small["outcome"].toString(), "skipped");
   EXPECT_EQ(small["reason"].toString(), "smaller than 200x100 (300x50)");
   EXPECT_EQ(addresses[2].toObject()["outcome"].toString(), "done");
+  const QJsonObject tiny = addresses[3].toObject();
+  EXPECT_EQ(tiny["outcome"].toString(), "skipped");
+  EXPECT_EQ(tiny["reason"].toString(), "smaller than 200x100 (20x20)");
+
+  // Without --json a line per skipped address, in the batch's words, and
+  // their count before the downloads start.
+  const Outcome plain =
+      Run({"--min-size", "200x100", "--folder", "out2", Url("/site/gallery.htm")});
+  EXPECT_EQ(plain.Status, 0);
+  EXPECT_EQ(plain.Out.rfind("skipped " + Site("/site/small.png") +
+                                ": smaller than 200x100 (300x50)\n"
+                                "1 skipped before their download, 3 to download\n",
+                            0),
+            0u)
+      << plain.Out;
 }
 
 TEST_F(Cli, ACutDownloadResumesWithARangeRequestOnTheNextRun) {
