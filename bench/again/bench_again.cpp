@@ -26,6 +26,7 @@
 #include "HTTPGet.h"
 #include "Inet.h"
 #include "Nginx.h"
+#include "TargetFiles.h"
 
 namespace {
 
@@ -104,7 +105,10 @@ OurRun RunOurs(const testnet::Nginx& nginx, const std::string& folder, const std
     component->OnProgress = [&](QObject* Sender, std::int32_t, std::int32_t) {
       run.bytes += static_cast<THTTPGetThread*>(Sender)->ChunkBytes;
     };
-    component->OnDoneFile = [&run, ended, component](QObject*, const std::string&, std::int32_t) {
+    component->OnDoneFile = [&run, ended, component](QObject*, const std::string& file,
+                                                     std::int32_t) {
+      // As the batch does: the whole file's sidecar goes at once.
+      targetfiles::SweepWhole(file);
       ++run.done;
       if (component->Unchanged()) ++run.unchanged;
       ended();
