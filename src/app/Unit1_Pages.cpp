@@ -229,7 +229,8 @@ void TForm1::BuildPreviewPage() {
   ListView_Preview->setMovement(QListView::Static);
   ListView_Preview->setSelectionMode(QAbstractItemView::ExtendedSelection);
   ListView_Preview->setWordWrap(true);
-  ListView_Preview->setUniformItemSizes(true);
+  // Not uniform: the first entry is still "读取中..." without a thumbnail when
+  // the sizes are measured, and every thumbnail would be squeezed to it.
   ListView_Preview->setIconSize(
       QSize(TPreviewProbes::kThumbnailSide, TPreviewProbes::kThumbnailSide));
   ListView_Preview->setGridSize(QSize(132, 150));
