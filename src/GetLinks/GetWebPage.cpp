@@ -10,7 +10,7 @@ namespace {
 
 // One transfer buffer per call: it bounds both the header block that can be
 // handed over and every chunk of the body.
-constexpr std::size_t kTransferBufferBytes = 32768;
+constexpr std::size_t kTransferBufferBytes = inet::kPageChunkBytes;
 const char kPageAgent[] = "Internet Explorer 6.0";
 
 using Clock = std::chrono::steady_clock;

@@ -90,7 +90,7 @@ class TForm1 : public QMainWindow {
   QLabel* Label1 = nullptr;
   QLineEdit* Url = nullptr;
   QPushButton* ButtonGetPicUrlList = nullptr;
-  QPushButton* Button16 = nullptr;
+  QPushButton* Button16 = nullptr;  // "粘贴"
   QRadioButton* RadioButton2 = nullptr;
   QCheckBox* CheckBox_DeepScan = nullptr;  // the deep scan for 批量获取, beside the two modes
   QSplitter* Splitter2 = nullptr;
@@ -98,21 +98,21 @@ class TForm1 : public QMainWindow {
   QListWidget* ListBox_imglist = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   QGroupBox* GroupBox5 = nullptr;
-  QPushButton* Button18 = nullptr;
-  QPushButton* Button6 = nullptr;
-  QPushButton* Button7 = nullptr;
-  QPushButton* Button8 = nullptr;
-  QPushButton* Button9 = nullptr;
-  QPushButton* Button10 = nullptr;
-  QPushButton* Button11 = nullptr;
-  QPushButton* Button12 = nullptr;
+  QPushButton* Button18 = nullptr;  // "清空"
+  QPushButton* Button6 = nullptr;   // "全部"
+  QPushButton* Button7 = nullptr;   // "gif"
+  QPushButton* Button8 = nullptr;   // "jpg"
+  QPushButton* Button9 = nullptr;   // "jpeg"
+  QPushButton* Button10 = nullptr;  // "png"
+  QPushButton* Button11 = nullptr;  // "bmp"
+  QPushButton* Button12 = nullptr;  // "其他"
   QComboBox* ComboBox_imgtype = nullptr;
   QLabel* Label2 = nullptr;
   QGroupBox* GroupBox4 = nullptr;
   QPlainTextEdit* Memo2 = nullptr;
   QWidget* Panel3 = nullptr;
-  QPushButton* Button5 = nullptr;
-  QPushButton* Button15 = nullptr;
+  QPushButton* Button5 = nullptr;   // "导入下载列表 ->"
+  QPushButton* Button15 = nullptr;  // "查看下载列表 ->"
   // Page "下载列表"
   QWidget* TabSheet5 = nullptr;
   QGroupBox* GroupBox8 = nullptr;
@@ -127,12 +127,12 @@ class TForm1 : public QMainWindow {
   QProgressBar* DownLoadProgressBar = nullptr;
   QGroupBox* GroupBox10 = nullptr;
   QLineEdit* SavePath = nullptr;
-  QPushButton* Button13 = nullptr;
+  QPushButton* Button13 = nullptr;  // "..."
   QLabel* Label4 = nullptr;
   QLineEdit* FileName = nullptr;
-  QPushButton* Button2 = nullptr;
+  QPushButton* Button2 = nullptr;  // "查看"
   QWidget* Panel4 = nullptr;
-  QPushButton* Button14 = nullptr;
+  QPushButton* Button14 = nullptr;  // "开始下载"
   QCheckBox* CheckBox_QiangZhiXiaZai = nullptr;
   // Page "图片黑名单"
   QWidget* TabSheet3 = nullptr;
@@ -140,7 +140,7 @@ class TForm1 : public QMainWindow {
   QGroupBox* GroupBox7 = nullptr;
   QListWidget* ListBox_imgheimingdan = nullptr;
   QGroupBox* GroupBox13 = nullptr;
-  QPushButton* Button1 = nullptr;
+  QPushButton* Button1 = nullptr;  // "清空列表"
   // Page "软件更新"
   QWidget* TabSheet1 = nullptr;
   QGroupBox* GroupBox12 = nullptr;
@@ -149,9 +149,9 @@ class TForm1 : public QMainWindow {
   QWidget* Panel2 = nullptr;
   TClickableLabel* Label5 = nullptr;
   TClickableLabel* Label8 = nullptr;
-  QPushButton* Button4 = nullptr;
-  QPushButton* Button17 = nullptr;
-  QPushButton* Button3 = nullptr;
+  QPushButton* Button4 = nullptr;   // "退出"
+  QPushButton* Button17 = nullptr;  // "在线版"
+  QPushButton* Button3 = nullptr;   // "软件更新"
   QPushButton* Button_About = nullptr;
   QStatusBar* StatusBar1 = nullptr;
   QLabel* StatusPanel = nullptr;  // the status bar's one text panel
