@@ -92,6 +92,27 @@ void Conclude(TBatchItem& item, const TDownloadBatch::TDownload& download, const
   }
 }
 
+// The report's items: the batch's, with the addresses the probe skipped put
+// back in their places among them.
+std::vector<TBatchItem> WithProbeSkips(const std::vector<TBatchItem>& items,
+                                       const std::vector<TProbeSkip>* skipped) {
+  if (skipped == nullptr || skipped->empty()) return items;
+  std::vector<TBatchItem> all;
+  all.reserve(items.size() + skipped->size());
+  std::size_t next = 0;
+  for (const TProbeSkip& skip : *skipped) {
+    while (all.size() < skip.Index && next < items.size()) all.push_back(items[next++]);
+    TBatchItem item;
+    item.Address = skip.Address;
+    item.Page = skip.Page;
+    item.Outcome = TOutcome::Skipped;
+    item.Reason = skip.Reason;
+    all.push_back(std::move(item));
+  }
+  all.insert(all.end(), items.begin() + static_cast<std::ptrdiff_t>(next), items.end());
+  return all;
+}
+
 // Waits until every worker has released itself, so that none is still
 // winding down when the program ends.
 void AwaitWorkerRelease() {
@@ -144,7 +165,9 @@ int TBatch::Run(const std::vector<TFoundAddress>& addresses) {
   }
   AwaitWorkerRelease();
   display.Finish();
-  if (options_.Json) PrintText(QString::fromUtf8(JsonReport(items, options_.Gathered)));
+  if (options_.Json)
+    PrintText(QString::fromUtf8(
+        JsonReport(WithProbeSkips(items, options_.ProbeSkipped), options_.Gathered)));
   const TBatchTally tally = TallyOf(items);
   return tally.Failed == 0 ? kExitOk : kExitFailed;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Gather.h"
+#include "ProbeFirst.h"
 
 struct TBatchOptions {
   QString Folder;  // empty: a folder named after each address's page
@@ -16,6 +17,8 @@ struct TBatchOptions {
   bool Json = false;
   bool Quiet = false;
   const TGathered* Gathered = nullptr;  // its pages and refused lines, for --json
+  // The addresses --min-size left out before the batch, in --json in their places.
+  const std::vector<TProbeSkip>* ProbeSkipped = nullptr;
 };
 
 class TBatch {

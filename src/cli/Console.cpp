@@ -5,25 +5,11 @@
 
 namespace {
 
-QByteArray* capture = nullptr;  // the living TOutputCapture's bytes
-
 void Write(std::FILE* stream, const QByteArray& bytes) {
-  if (stream == stdout && capture != nullptr) {
-    capture->append(bytes);
-    return;
-  }
   std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
 }  // namespace
-
-TOutputCapture::TOutputCapture() : outer_(capture) {
-  capture = &taken_;
-}
-
-TOutputCapture::~TOutputCapture() {
-  capture = outer_;
-}
 
 void PrintLine(const QString& line) {
   Write(stdout, line.toUtf8() + '\n');

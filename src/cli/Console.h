@@ -4,23 +4,6 @@
 
 #include <QString>
 
-#include <QByteArray>
-
-// While one lives, what PrintLine and PrintText write is kept in it instead
-// (on the main thread only): a report to be completed before it is printed.
-class TOutputCapture {
- public:
-  TOutputCapture();
-  ~TOutputCapture();
-  TOutputCapture(const TOutputCapture&) = delete;
-  TOutputCapture& operator=(const TOutputCapture&) = delete;
-  const QByteArray& Taken() const { return taken_; }
-
- private:
-  QByteArray taken_;
-  QByteArray* outer_;
-};
-
 // One line of output.
 void PrintLine(const QString& line);
 // Text as it is (help text ends in its own line break).

@@ -46,18 +46,9 @@ int RunGet(const TGetOptions& options) {
     PrintProbeSkips(probed, options.Json, options.Quiet);
     // The pages and the refused lines go into the --json report too, and
     // the addresses the probes skipped.
-    TBatch batch({options.Folder, options.MinSize, options.Json, options.Quiet, &gathered});
-    if (options.Json && !probed.Skipped.empty()) {
-      QByteArray report;
-      {
-        const TOutputCapture capture;
-        status = std::max(status, batch.Run(probed.Kept));
-        report = capture.Taken();
-      }
-      PrintText(QString::fromUtf8(WithProbeSkips(report, probed.Skipped)));
-    } else {
-      status = std::max(status, batch.Run(probed.Kept));
-    }
+    TBatch batch(
+        {options.Folder, options.MinSize, options.Json, options.Quiet, &gathered, &probed.Skipped});
+    status = std::max(status, batch.Run(probed.Kept));
   }
   return status;
 }

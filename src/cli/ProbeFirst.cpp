@@ -3,9 +3,6 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QThreadPool>
 #include <atomic>
 #include <cstdio>
@@ -85,31 +82,4 @@ void PrintProbeSkips(const TProbeSorted& sorted, bool json, bool quiet) {
   PrintLine(QStringLiteral("%1 skipped before their download, %2 to download")
                 .arg(sorted.Skipped.size())
                 .arg(sorted.Kept.size()));
-}
-
-QByteArray WithProbeSkips(const QByteArray& report, const std::vector<TProbeSkip>& skipped) {
-  const QJsonDocument document = QJsonDocument::fromJson(report);
-  if (!document.isObject()) return report;
-  QJsonObject object = document.object();
-  // The batch lists the kept addresses in their order first, then the
-  // refused lines of an address file.
-  const QJsonArray batch = object.value(QLatin1String("addresses")).toArray();
-  QJsonArray addresses;
-  qsizetype next = 0;
-  for (const TProbeSkip& skip : skipped) {
-    while (static_cast<std::size_t>(addresses.size()) < skip.Index && next < batch.size())
-      addresses.append(batch[next++]);
-    addresses.append(QJsonObject{{"address", skip.Address},
-                                 {"page", skip.Page},
-                                 {"file", QString()},
-                                 {"bytes", 0},
-                                 {"outcome", QStringLiteral("skipped")},
-                                 {"reason", skip.Reason}});
-  }
-  while (next < batch.size()) addresses.append(batch[next++]);
-  const auto count = static_cast<int>(skipped.size());
-  object.insert(QLatin1String("addresses"), addresses);
-  object.insert(QLatin1String("total"), object.value(QLatin1String("total")).toInt() + count);
-  object.insert(QLatin1String("skipped"), object.value(QLatin1String("skipped")).toInt() + count);
-  return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }

@@ -4,7 +4,6 @@
 // whose probe tells no size stays: the check after its download decides.
 #pragma once
 
-#include <QByteArray>
 #include <QSize>
 #include <QString>
 #include <vector>
@@ -38,7 +37,3 @@ TProbeSorted ProbeFirst(const std::vector<TFoundAddress>& addresses, const QSize
 // both kinds, where the batch prints its plain lines (not with --json or
 // --quiet, nor on a terminal): the batch's summary then counts its downloads.
 void PrintProbeSkips(const TProbeSorted& sorted, bool json, bool quiet);
-
-// The batch's --json report of the kept addresses with the skipped ones put
-// back in their places, outcome "skipped", and added to its counts.
-QByteArray WithProbeSkips(const QByteArray& report, const std::vector<TProbeSkip>& skipped);
