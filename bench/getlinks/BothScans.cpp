@@ -62,21 +62,6 @@ std::string TypicalPage(std::size_t bytes) {
   return page + "</main></body></html>\n";
 }
 
-double Best(std::vector<double> seconds) {
-  return *std::min_element(seconds.begin(), seconds.end());
-}
-
-double Median(std::vector<double> seconds) {
-  std::sort(seconds.begin(), seconds.end());
-  return seconds[seconds.size() / 2];
-}
-
-double ThreadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 // The seconds of each run of scan on the wall clock and on the thread's own
 // processor clock, the first run not counted.
 struct TRuns {
@@ -113,6 +98,21 @@ void Report(const char* page, const char* scan, std::size_t bytes, const TRuns& 
 }
 
 }  // namespace
+
+double Best(const std::vector<double>& seconds) {
+  return *std::min_element(seconds.begin(), seconds.end());
+}
+
+double Median(std::vector<double> seconds) {
+  std::sort(seconds.begin(), seconds.end());
+  return seconds[seconds.size() / 2];
+}
+
+double ThreadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
 
 void TimeBothScans(const std::string& url, const std::string& generatedPage, int rounds) {
   const std::string typical = TypicalPage(2'000'000);

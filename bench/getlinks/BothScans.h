@@ -2,6 +2,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+// The fastest and the middle of a benchmark's runs, and the calling
+// thread's own clock (which a loaded machine does not stretch), in seconds.
+double Best(const std::vector<double>& seconds);
+double Median(std::vector<double> seconds);
+double ThreadSeconds();
 
 // Times both scans on the generated page and on a typical 2 MB news page
 // (markup, inline scripts and data, style, text and images as a CMS writes

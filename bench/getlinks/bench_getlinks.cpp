@@ -90,21 +90,6 @@ struct Case {
   std::size_t links = 0;
 };
 
-double Best(const std::vector<double>& seconds) {
-  return *std::min_element(seconds.begin(), seconds.end());
-}
-
-double Median(std::vector<double> seconds) {
-  std::sort(seconds.begin(), seconds.end());
-  return seconds[seconds.size() / 2];
-}
-
-double ThreadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 void TimeOnce(Case& c) {
   const double cpuStart = ThreadSeconds();
   const auto start = std::chrono::steady_clock::now();
