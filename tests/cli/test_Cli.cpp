@@ -15,15 +15,10 @@
 
 #include "FileOrigin.h"
 #include "LocalServer.h"
+#include "RunGet.h"
 #include "Sandbox.h"
 
 namespace {
-
-struct Outcome {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
 
 // A GBK page (declared so by its server) and a second page that repeats one
 // of its addresses in other letter case.
@@ -81,20 +76,7 @@ class Cli : public SandboxTest {
 
   Outcome Run(const QStringList& arguments, const QByteArray& input = {},
               const QString& program = QStringLiteral(PIXVANE_GET_BINARY)) const {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_DATA_HOME", QString::fromStdString(PathOf("data")));
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(QString::fromStdString(Dir()));
-    process.start(program, arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    Outcome outcome;
-    if (!process.waitForFinished(60000)) return outcome;
-    outcome.Status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    outcome.Out = process.readAllStandardOutput().toStdString();
-    outcome.Err = process.readAllStandardError().toStdString();
-    return outcome;
+    return RunGet(Dir(), PathOf("data"), arguments, input, program);
   }
 
   // One stderr line from the program that mentions what.

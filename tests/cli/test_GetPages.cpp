@@ -8,15 +8,10 @@
 
 #include "DeepScanPages.h"
 #include "LocalServer.h"
+#include "RunGet.h"
 #include "Sandbox.h"
 
 namespace {
-
-struct Outcome {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
 
 // Fixture pages under /pages/, /status/N answers with status N, /gbk.htm is
 // a GBK page; anything else is a one-byte image, its request target kept.
@@ -43,20 +38,7 @@ class GetPages : public SandboxTest {
   }
 
   Outcome Run(const QStringList& arguments, const QByteArray& input = {}) const {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_DATA_HOME", QString::fromStdString(PathOf("data")));
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(QString::fromStdString(Dir()));
-    process.start(QStringLiteral(PIXVANE_GET_BINARY), arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    Outcome outcome;
-    if (!process.waitForFinished(60000)) return outcome;
-    outcome.Status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    outcome.Out = process.readAllStandardOutput().toStdString();
-    outcome.Err = process.readAllStandardError().toStdString();
-    return outcome;
+    return RunGet(Dir(), PathOf("data"), arguments, input);
   }
 
   QString Url(const std::string& path) const { return QString::fromStdString(server_.Url(path)); }
