@@ -31,6 +31,14 @@ void WindowTest::CreateWindow(std::function<void(int)> beforeStep) {
   Form = std::make_unique<TForm1>(options);
 }
 
+void WindowTest::CreateWindowFor(const QString& address) {
+  TForm1Options options;
+  options.Seam = &Seam;
+  options.ExecutablePath = QString::fromStdString(PathOf("bin/pixvane"));
+  options.Address = address;
+  Form = std::make_unique<TForm1>(options);
+}
+
 void WindowTest::DestroyWindow() {
   Form.reset();
 }

@@ -60,6 +60,8 @@ class WindowTest : public SandboxTest {
 
   // Creates the window (FormCreate runs); the program folder is Dir() + "bin/".
   void CreateWindow(std::function<void(int)> beforeStep = {});
+  // Creates the window as `pixvane ADDRESS` starts it.
+  void CreateWindowFor(const QString& address);
   // Destroys the window (FormDestroy runs), as closing the program does.
   void DestroyWindow();
 

@@ -98,11 +98,7 @@ TEST(WindowCommandLine, ReadsOneAddressAndPrintsHelpOrVersionFirst) {
 }
 
 TEST_F(Startup, TheCommandLinesAddressAndASecondStartsFillTheAddressBox) {
-  TForm1Options options;
-  options.Seam = &Seam;
-  options.ExecutablePath = QString::fromStdString(PathOf("bin/pixvane"));
-  options.Address = "http://h/first.htm";
-  Form = std::make_unique<TForm1>(options);
+  CreateWindowFor("http://h/first.htm");
   EXPECT_EQ(Form->Url->text(), "http://h/first.htm");
 
   Form->PageControl1->setCurrentWidget(Form->TabSheet5);
@@ -141,11 +137,7 @@ TEST_F(Startup, TheSaveFolderAndThePageReadLastAreRemembered) {
   Form->SavePath->clear();
   QTest::keyClicks(Form->SavePath, "/srv/typed/");
   DestroyWindow();
-  TForm1Options options;
-  options.Seam = &Seam;
-  options.ExecutablePath = QString::fromStdString(PathOf("bin/pixvane"));
-  options.Address = "http://h/given.htm";
-  Form = std::make_unique<TForm1>(options);
+  CreateWindowFor("http://h/given.htm");
   EXPECT_EQ(Form->SavePath->text(), "/srv/typed/");
   EXPECT_EQ(Form->Url->text(), "http://h/given.htm");
   EXPECT_TRUE(Seam.Errors.isEmpty());
