@@ -24,18 +24,29 @@ THTTPGet::~THTTPGet() {
   CancelDownload();
   // The worker is not waited for. Cutting the link keeps its progress and
   // its end from reaching this component.
-  if (FWorker != nullptr) {
+  if (FWorker) {
     FWorker->CutLink();
     FWorker = nullptr;
   }
 }
 
 void THTTPGet::StartDownload() {
-  if (FWorker != nullptr) return;
+  if (FWorker) return;
   FUnchanged = false;
-  THTTPGetThread* const worker = new THTTPGetThread(
-      AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery, Referer, UseCache,
-      OnProgress, /*ToFile=*/true, Origin, [this](THTTPGetThread* Sender) { WorkerDone(Sender); });
+  THTTPGetThread* const worker =
+      new THTTPGetThread({.AcceptTypes = AcceptTypes,
+                          .Agent = Agent,
+                          .URL = URL,
+                          .FileName = FileName,
+                          .UserName = UserName,
+                          .Password = Password,
+                          .PostQuery = PostQuery,
+                          .Referer = Referer,
+                          .UseCache = UseCache,
+                          .OnProgress = OnProgress,
+                          .ToFile = true,
+                          .Origin = Origin},
+                         [this](THTTPGetThread* Sender) { WorkerDone(Sender); });
   FWorker = worker;
   if (!WaitThread) return;
   if (QCoreApplication::instance() == nullptr) {
@@ -61,7 +72,7 @@ void THTTPGet::EndWait() {
 }
 
 void THTTPGet::CancelDownload() {
-  if (FWorker == nullptr) return;
+  if (!FWorker) return;
   FWorker->StopRequested = true;
   FWorker->Succeeded = false;
 }

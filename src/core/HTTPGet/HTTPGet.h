@@ -16,6 +16,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 #include <atomic>
 #include <condition_variable>
@@ -49,6 +50,25 @@ using TOnDoneStringEvent = std::function<void(QObject* Sender, const std::string
 // Found", "timed out", "cannot create /pics/a.jpg: Permission denied", ...).
 using TOnErrorEvent = std::function<void(QObject* Sender, const std::string& Reason)>;
 
+// What a download component hands its new worker: a copy of its properties
+// at the start, the mode, and the address the file is of. The worker copies
+// every field into its own field of the same name (OnProgress into
+// ProgressHandler).
+struct TWorkerRequest {
+  std::string AcceptTypes;
+  std::string Agent;
+  std::string URL;
+  std::string FileName;
+  std::string UserName;
+  std::string Password;
+  std::string PostQuery;
+  std::string Referer;
+  bool UseCache = false;
+  TOnProgressEvent OnProgress;  // may be empty
+  bool ToFile = true;           // false: the body is gathered into TextResult
+  std::string Origin;           // empty: URL
+};
+
 // One download. Created by THTTPGet::StartDownload with every field copied;
 // starts itself at creation: it waits in its server's line, holding no
 // thread, until the server has a free request slot, then runs Run on a
@@ -63,14 +83,11 @@ class THTTPGetThread final : public QObject {
   // has ended, after every progress event of the run.
   using TCompletion = std::function<void(THTTPGetThread* Sender)>;
 
-  // Copies every argument into its field, attaches the completion
+  // Copies every field of the request into its own, attaches the completion
   // notification, and only then starts the worker. A worker that can get no
   // thread fails the download with the reason: its completion notification
   // then comes from the user-interface thread's event loop all the same.
-  THTTPGetThread(std::string AcceptTypes, std::string Agent, std::string URL, std::string FileName,
-                 std::string UserName, std::string Password, std::string PostQuery,
-                 std::string Referer, bool UseCache, TOnProgressEvent ProgressHandler, bool ToFile,
-                 std::string Origin, TCompletion Completion);
+  THTTPGetThread(TWorkerRequest Request, TCompletion Completion);
   ~THTTPGetThread() override;
 
   // Fields. Written by the worker while it runs; read on the user-interface
@@ -269,7 +286,7 @@ class THTTPGet : public QObject {
   // Asks a running download to stop; does not wait.
   void CancelDownload();
   // The running worker; null while idle.
-  THTTPGetThread* Worker() const { return FWorker; }
+  THTTPGetThread* Worker() const { return FWorker.data(); }
   // Whether the download that just ended found its finished file unchanged
   // on the server (a 304), so that nothing was rewritten. Set before OnDoneFile
   // is raised and valid in it; false after any other end.
@@ -280,7 +297,11 @@ class THTTPGet : public QObject {
   // Ends the wait of a StartDownload with WaitThread set, if one waits.
   void EndWait();
 
-  THTTPGetThread* FWorker = nullptr;
+  // The running worker, which this component does not own: the worker
+  // releases itself on the user-interface thread right after its completion
+  // notification (WorkerDone, which clears this first), or after its end
+  // once CutLink has cut it off. The guarded pointer cannot outlive it.
+  QPointer<THTTPGetThread> FWorker;
   QEventLoop* FWaitLoop = nullptr;  // the wait of StartDownload, while it waits
   bool FUnchanged = false;
 };

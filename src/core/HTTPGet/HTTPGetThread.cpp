@@ -51,23 +51,19 @@ std::string LineOf(const std::string& host, int port) {
 
 }  // namespace
 
-THTTPGetThread::THTTPGetThread(std::string AcceptTypes, std::string Agent, std::string URL,
-                               std::string FileName, std::string UserName, std::string Password,
-                               std::string PostQuery, std::string Referer, bool UseCache,
-                               TOnProgressEvent ProgressHandler, bool ToFile, std::string Origin,
-                               TCompletion Completion)
-    : AcceptTypes(std::move(AcceptTypes)),
-      Agent(std::move(Agent)),
-      URL(std::move(URL)),
-      FileName(std::move(FileName)),
-      UserName(std::move(UserName)),
-      Password(std::move(Password)),
-      PostQuery(std::move(PostQuery)),
-      Referer(std::move(Referer)),
-      UseCache(UseCache),
-      ToFile(ToFile),
-      ProgressHandler(std::move(ProgressHandler)),
-      Origin(Origin.empty() ? this->URL : std::move(Origin)),
+THTTPGetThread::THTTPGetThread(TWorkerRequest Request, TCompletion Completion)
+    : AcceptTypes(std::move(Request.AcceptTypes)),
+      Agent(std::move(Request.Agent)),
+      URL(std::move(Request.URL)),
+      FileName(std::move(Request.FileName)),
+      UserName(std::move(Request.UserName)),
+      Password(std::move(Request.Password)),
+      PostQuery(std::move(Request.PostQuery)),
+      Referer(std::move(Request.Referer)),
+      UseCache(Request.UseCache),
+      ToFile(Request.ToFile),
+      ProgressHandler(std::move(Request.OnProgress)),
+      Origin(Request.Origin.empty() ? this->URL : std::move(Request.Origin)),
       FCompletion(std::move(Completion)) {
   ++gLiveWorkers;
   inet::GlobalInit();

@@ -725,12 +725,17 @@ TEST_F(HTTPGetTest, WorkerInTextModeGathersTheBody) {
   Put("text.html", {body, "X"});
   bool ended = false, succeeded = false;
   std::string text;
-  new THTTPGetThread("*/*", "t", Url("text.html"), PathOf("text.html"), "", "", "", "", false, {},
-                     /*ToFile=*/false, "", [&](THTTPGetThread* Sender) {
-                       ended = true;
-                       succeeded = Sender->Succeeded;
-                       text = Sender->TextResult;
-                     });
+  TWorkerRequest request;
+  request.AcceptTypes = "*/*";
+  request.Agent = "t";
+  request.URL = Url("text.html");
+  request.FileName = PathOf("text.html");
+  request.ToFile = false;
+  new THTTPGetThread(std::move(request), [&](THTTPGetThread* Sender) {
+    ended = true;
+    succeeded = Sender->Succeeded;
+    text = Sender->TextResult;
+  });
   ASSERT_TRUE(WaitUntil([&] { return ended; }));
   EXPECT_TRUE(succeeded);
   EXPECT_TRUE(text == body);
