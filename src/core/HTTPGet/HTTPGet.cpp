@@ -6,13 +6,15 @@
 #include <QLoggingCategory>
 #include <QPointer>
 
+#include "WorkerParts.h"
+
 namespace {
 
 Q_LOGGING_CATEGORY(lcDownload, "pixvane.download")
 
 // A download stopped after the worker's last stop check has no reason of its own.
 std::string ReasonOf(const THTTPGetThread& worker) {
-  return worker.FailReason.empty() ? std::string("stopped") : worker.FailReason;
+  return worker.FailReason.empty() ? std::string(inet::reason::kStopped) : worker.FailReason;
 }
 
 }  // namespace
@@ -31,6 +33,7 @@ THTTPGet::~THTTPGet() {
 }
 
 void THTTPGet::StartDownload() {
+  Q_ASSERT(OnUserInterfaceThread());
   if (FWorker) return;
   FUnchanged = false;
   THTTPGetThread* const worker =
@@ -72,12 +75,18 @@ void THTTPGet::EndWait() {
 }
 
 void THTTPGet::CancelDownload() {
+  Q_ASSERT(OnUserInterfaceThread());
   if (!FWorker) return;
   FWorker->StopRequested = true;
   FWorker->Succeeded = false;
 }
 
 void THTTPGet::WorkerDone(THTTPGetThread* Sender) {
+  Q_ASSERT(OnUserInterfaceThread());
+  // Only the running worker reports here: one cut off by CutLink runs no
+  // completion. (Without an application object the end may come before
+  // StartDownload has recorded the worker.)
+  Q_ASSERT(QCoreApplication::instance() == nullptr || Sender == FWorker);
   QPointer<THTTPGet> self(this);
   // Whatever a handler does (fail, start again, destroy this component), the
   // component ends up idle.

@@ -29,6 +29,8 @@
 #include <utility>
 #include <vector>
 
+#include "Outcome.h"
+
 namespace inet {
 class Session;
 class Connection;
@@ -139,27 +141,24 @@ class THTTPGetThread final : public QObject {
                            std::string& Port, bool& Secure);
   // The port text as a decimal number; Default when it is not one.
   static int PortNumber(const std::string& Port, int Default);
+  // Each of them fails with the file's name and the system's reason.
   // The file's first line (ended by CR, LF or CR LF); empty when it has none.
-  static std::string ReadFirstLine(const std::string& FileName);
+  static inet::Result<std::string> ReadFirstLine(const std::string& FileName);
   // The file's first Count lines; fewer when it has fewer.
-  static std::vector<std::string> ReadLines(const std::string& FileName, std::size_t Count);
+  static inet::Result<std::vector<std::string>> ReadLines(const std::string& FileName,
+                                                          std::size_t Count);
   // The file's size in bytes.
-  static std::int64_t FileSizeOf(const std::string& FileName);
+  static inet::Result<std::int64_t> FileSizeOf(const std::string& FileName);
   // Deletes the file if it exists, then writes Line and CR LF as its whole text.
-  static void WriteOneLine(const std::string& Line, const std::string& FileName);
+  static inet::Outcome WriteOneLine(const std::string& Line, const std::string& FileName);
   // The same with every line, each followed by CR LF.
-  static void WriteLines(const std::vector<std::string>& Lines, const std::string& FileName);
+  static inet::Outcome WriteLines(const std::vector<std::string>& Lines,
+                                  const std::string& FileName);
 
   // Workers that exist right now (created and not yet released).
   static int LiveCount();
 
  private:
-  // The outcome of one step of a run: Ok, or why the run fails.
-  struct TStep {
-    bool Ok = true;
-    std::string Reason;
-    static TStep Failed(std::string Why) { return {false, std::move(Why)}; }
-  };
   // What an earlier run left beside the target: its sidecar and the stamp
   // the partial file belongs to (empty when there is nothing to resume, a
   // sidecar of another address included).
@@ -168,15 +167,19 @@ class THTTPGetThread final : public QObject {
     std::string StoredStamp;
   };
 
-  // The steps of Run, in their order.
-  TResumeState LoadResumeState();
-  TStep SendFirstRequest();
-  TStep OpenTarget(TTargetFile& File, const TResumeState& Kept, bool& BodyWanted);
-  TStep CopyBody(TTargetFile* File, bool Ranged);
+  // The steps of Run, in their order; each is done, or says why the run
+  // fails.
+  inet::Result<TResumeState> LoadResumeState();
+  inet::Outcome SendFirstRequest();
+  inet::Outcome OpenTarget(TTargetFile& File, const TResumeState& Kept, bool& BodyWanted);
+  inet::Outcome CopyBody(TTargetFile* File, bool Ranged);
   // A 304 to the conditional request: the finished file stays untouched.
-  TStep KeepUnchanged();
+  inet::Outcome KeepUnchanged();
+  // The steps from the resume state to the whole file, with the verdict
+  // of the step that ended them.
+  inet::Outcome Transfer(TTargetFile& File);
   // Ends the run with the last step's verdict.
-  void Finish(const TStep& Step);
+  void Finish(const inet::Outcome& Step);
 
   // The worker's thread: Run with every failure caught, then the end.
   void Body();
@@ -194,19 +197,21 @@ class THTTPGetThread final : public QObject {
   void EndUnstarted();
   // Runs the completion notification, if the link still holds one.
   void Complete();
+  // Complete, with a failure of the handlers it runs caught.
+  void CompleteGuarded();
   // Ends the run unsuccessfully with this reason.
   void Fail(std::string Reason);
   // The stop checks: failed ("stopped") when a stop was requested.
-  TStep StopCheck() const;
+  inet::Outcome StopCheck() const;
   // Opens a new request on the connection and sends it, with the extra
   // header line (none when empty) and the form data of a POST.
   void SendRequest(const std::string& ExtraLine);
   // Ok for a final answer with a status of 200-299; otherwise failed with
   // the status line or the transport's reason.
-  TStep Usable() const;
+  inet::Outcome Usable() const;
   // The answer's Content-Length into Length, Absent when it has none; a
   // length that is no number, or one of 2 GiB or more, fails the step.
-  TStep AnnouncedLength(std::int32_t Absent, std::int32_t& Length) const;
+  inet::Outcome AnnouncedLength(std::int32_t Absent, std::int32_t& Length) const;
   // The answer's Last-Modified value; empty when absent or too long.
   std::string AnnouncedStamp() const;
   // Where to connect, with the credentials to offer.
@@ -214,19 +219,20 @@ class THTTPGetThread final : public QObject {
   // Keeps the sidecar in step with an answer that the file will hold from
   // its first byte: the answer's stamp and the origin, or no sidecar when
   // the answer has no stamp.
-  void KeepStamp(const std::string& Stamp, const std::string& SidecarName);
+  inet::Outcome KeepStamp(const std::string& Stamp, const std::string& SidecarName);
   // Empties the target, then stamps it with the answer's stamp.
-  void StartAfresh(TTargetFile& File, const std::string& SidecarName, const std::string& Stamp);
+  inet::Outcome StartAfresh(TTargetFile& File, const std::string& SidecarName,
+                            const std::string& Stamp);
   // Resuming: asks for the missing bytes. Ok when the body that follows
   // continues the partial file (BodyWanted false: nothing is missing) or,
   // when the answer does not fit, replaces it from its start.
-  TStep ResumeRange(TTargetFile& File, const std::string& SidecarName, bool& BodyWanted);
+  inet::Outcome ResumeRange(TTargetFile& File, const std::string& SidecarName, bool& BodyWanted);
   // Whether the answer to the ranged request continues the partial file.
   bool RangeAnswerFits() const;
   // An answer that replaces the partial file from its first byte.
-  TStep Restart(TTargetFile& File, const std::string& SidecarName);
+  inet::Outcome Restart(TTargetFile& File, const std::string& SidecarName);
   // An answer that brought more than it announced: none of its bytes stay.
-  TStep Overrun(TTargetFile* File, bool Ranged);
+  inet::Outcome Overrun(TTargetFile* File, bool Ranged);
   // Why a body that did not bring every announced byte failed.
   std::string ShortBodyReason(const std::string& Broken) const;
   void CloseInternetHandles();

@@ -2,6 +2,7 @@
 // place in the download pool, the published progress, and the completion
 // notification.
 #include <QCoreApplication>
+#include <QThread>
 
 #include <exception>
 
@@ -29,7 +30,7 @@ bool TakeFailingStart() {
 const char kNoThreadReason[] =
     "cannot start a download thread: the system refused a new thread (a task or memory limit)";
 
-// The text of a failure raised by a handler or a step.
+// The text of a failure that a handler raised.
 std::string ReasonOf(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
@@ -82,14 +83,16 @@ THTTPGetThread::THTTPGetThread(TWorkerRequest Request, TCompletion Completion)
 
 void THTTPGetThread::Body() {
   if (StopRequested) {
-    Fail(kStoppedReason);
+    Fail(inet::reason::kStopped);
   } else {
+    // The boundary of the thread body: the progress handler's failure,
+    // raised again here at the run's next piece, and whatever else escapes
+    // the run (memory running out) end the download with its text and go
+    // no further.
     try {
       Run();
-    } catch (const std::exception& e) {
-      Fail(e.what());
     } catch (...) {
-      Fail("failed for a reason that was not given");
+      Fail(ReasonOf(std::current_exception()));
     }
   }
   End();
@@ -97,12 +100,7 @@ void THTTPGetThread::Body() {
 
 void THTTPGetThread::End() {
   const bool eventLoop = QCoreApplication::instance() != nullptr;
-  if (!eventLoop) {
-    try {
-      Complete();
-    } catch (...) {
-    }
-  }
+  if (!eventLoop) CompleteGuarded();
   {
     std::lock_guard<std::mutex> lock(FFigures);
     FRunOver = true;
@@ -115,10 +113,7 @@ void THTTPGetThread::End() {
   QMetaObject::invokeMethod(
       this,
       [this] {
-        try {
-          Complete();
-        } catch (...) {
-        }
+        CompleteGuarded();
         deleteLater();
       },
       Qt::QueuedConnection);
@@ -136,9 +131,21 @@ void THTTPGetThread::WaitForEnd() {
   FRunEnded.wait(lock, [this] { return FRunOver; });
 }
 
+void THTTPGetThread::CompleteGuarded() {
+  // The boundary of the component's done and error handlers: a failure
+  // they raise goes no further than the completion, as the thread base
+  // swallows it.
+  try {
+    Complete();
+  } catch (...) {
+  }
+}
+
 void THTTPGetThread::Complete() {
+  Q_ASSERT(OnUserInterfaceThread());
   {
     std::lock_guard<std::mutex> lock(FFigures);
+    Q_ASSERT(!FEnded);  // called once
     FEnded = true;
     // The handler failed on figures the run had already gone past: the
     // download fails all the same.
@@ -158,6 +165,7 @@ int THTTPGetThread::LiveCount() {
 }
 
 void THTTPGetThread::CutLink() {
+  Q_ASSERT(OnUserInterfaceThread());
   FLinked = false;
   FCompletion = nullptr;
 }
@@ -184,6 +192,7 @@ void THTTPGetThread::PublishProgress() {
 }
 
 void THTTPGetThread::DeliverProgress() {
+  Q_ASSERT(OnUserInterfaceThread());
   std::int32_t total = 0, readed = 0;
   {
     std::lock_guard<std::mutex> lock(FFigures);
@@ -193,6 +202,8 @@ void THTTPGetThread::DeliverProgress() {
     readed = FReaded;
   }
   if (!FLinked) return;
+  // The boundary of the progress handler: its failure is kept, to be
+  // raised again in the worker at its next piece.
   try {
     ProgressHandler(this, total, readed);
   } catch (...) {
@@ -219,6 +230,11 @@ void THTTPGetThread::CloseInternetHandles() {
 void THTTPGetThread::Fail(std::string Reason) {
   Succeeded = false;
   FailReason = std::move(Reason);
+}
+
+bool OnUserInterfaceThread() {
+  const QCoreApplication* const app = QCoreApplication::instance();
+  return app == nullptr || QThread::currentThread() == app->thread();
 }
 
 void httpget::testing::FailThreadStarts(int count) {
