@@ -191,6 +191,8 @@ class THTTPGetThread final : public QObject {
   void DeliverProgress();
   // Raises again, in the worker, a failure of the progress handler.
   void RethrowHandlerFailure();
+  // Records the progress handler's failure (user-interface thread).
+  void KeepHandlerFailure(std::exception_ptr Failure);
   // Has the user-interface thread run the completion and release the worker.
   void End();
   // The end of a worker that got no thread.
@@ -244,15 +246,42 @@ class THTTPGetThread final : public QObject {
   std::string FConditions;          // the conditional header lines for a finished file; empty: none
   TCompletion FCompletion;          // touched on the user-interface thread only
   std::atomic<bool> FLinked{true};  // cleared by CutLink
-  // The figures published for the window, guarded by FFigures.
+  // The hand-over between the run and the user-interface thread: one state,
+  // guarded by FFigures with the figures it delivers.
+  //   Quiet      the run goes on; no delivery on its way
+  //   Asked      the run goes on; one delivery of the latest figures is on its way
+  //   Failed     the progress handler raised: nothing is delivered any more,
+  //              and the run raises the failure again at its next piece
+  //   OverAsked  Run has ended with a delivery on its way: the last figures
+  //   Over       Run has ended; the completion follows
+  //   Completed  the completion has run: no progress event any more
+  // Transitions, one per event:
+  //   Publish (worker)        Quiet -> Asked, which posts a delivery; Asked and
+  //                           Failed stay (the figures are overwritten, or dropped)
+  //   Deliver (user interface)  Asked -> Quiet and OverAsked -> Over raise
+  //                           OnProgress; Failed, Over and Completed stay and
+  //                           raise nothing (a delivery overtaken by a failure)
+  //   HandlerFailed (user interface)  Quiet, Asked -> Failed; OverAsked -> Over
+  //                           (the last figures are dropped); Failed, Over and
+  //                           Completed stay. The completion fails a run that
+  //                           is past its last piece.
+  //   RunEnded (worker)       Quiet, Failed -> Over; Asked -> OverAsked; the
+  //                           completion is posted after the delivery
+  //   Complete (user interface)  Over -> Completed; without an event loop, on
+  //                           the worker's thread, Quiet and Failed -> Completed
+  enum class THandOver { Quiet, Asked, Failed, OverAsked, Over, Completed };
+  enum class THandEvent { Publish, Deliver, HandlerFailed, RunEnded, Complete };
+  // The state that follows From on What.
+  static THandOver NextHandOver(THandOver From, THandEvent What);
+  // Moves the hand-over on What and returns the state it left. The caller
+  // holds FFigures (the guard is the proof).
+  THandOver Move(const std::unique_lock<std::mutex>& Held, THandEvent What);
+
   std::mutex FFigures;
-  std::int32_t FTotal = 0, FReaded = 0;
-  bool FDeliveryAsked = false;         // a delivery is on its way
-  std::exception_ptr FHandlerFailure;  // what the progress handler raised
-  bool FEnded = false;                 // no progress event any more
-  // Run has ended (guarded by FFigures): for WaitForEnd.
-  bool FRunOver = false;
-  std::condition_variable FRunEnded;
+  THandOver FHandOver = THandOver::Quiet;
+  std::int32_t FTotal = 0, FReaded = 0;  // the figures published for the window
+  std::exception_ptr FHandlerFailure;    // what the progress handler raised
+  std::condition_variable FRunEnded;     // for WaitForEnd: the run is over
 };
 
 // The download component: one address into one file at a time. Owned by a

@@ -100,10 +100,11 @@ void THTTPGetThread::Body() {
 
 void THTTPGetThread::End() {
   const bool eventLoop = QCoreApplication::instance() != nullptr;
-  if (!eventLoop) CompleteGuarded();
-  {
-    std::lock_guard<std::mutex> lock(FFigures);
-    FRunOver = true;
+  if (eventLoop) {
+    std::unique_lock<std::mutex> lock(FFigures);
+    Move(lock, THandEvent::RunEnded);
+  } else {
+    CompleteGuarded();  // here, on the worker's thread
   }
   FRunEnded.notify_all();
   if (!eventLoop) return;
@@ -119,6 +120,39 @@ void THTTPGetThread::End() {
       Qt::QueuedConnection);
 }
 
+THTTPGetThread::THandOver THTTPGetThread::NextHandOver(THandOver From, THandEvent What) {
+  using S = THandOver;
+  switch (What) {
+    case THandEvent::Publish:
+      Q_ASSERT(From == S::Quiet || From == S::Asked || From == S::Failed);  // only while running
+      return From == S::Quiet ? S::Asked : From;
+    case THandEvent::Deliver:
+      Q_ASSERT(From != S::Quiet);  // every delivery was asked for
+      return From == S::Asked ? S::Quiet : From == S::OverAsked ? S::Over : From;
+    case THandEvent::HandlerFailed:
+      // A handler that ran an event loop of its own may fail in any state.
+      if (From == S::Quiet || From == S::Asked) return S::Failed;
+      return From == S::OverAsked ? S::Over : From;
+    case THandEvent::RunEnded:
+      Q_ASSERT(From == S::Quiet || From == S::Asked || From == S::Failed);  // the run ends once
+      return From == S::Asked ? S::OverAsked : S::Over;
+    case THandEvent::Complete:
+      // Once, after every delivery: with an event loop the run is over;
+      // without one the completion runs at the run's end.
+      Q_ASSERT(From == S::Over || From == S::Quiet || From == S::Failed);
+      return S::Completed;
+  }
+  return From;
+}
+
+THTTPGetThread::THandOver THTTPGetThread::Move(const std::unique_lock<std::mutex>& Held,
+                                               THandEvent What) {
+  Q_ASSERT(Held.owns_lock() && Held.mutex() == &FFigures);
+  const THandOver from = FHandOver;
+  FHandOver = NextHandOver(from, What);
+  return from;
+}
+
 void THTTPGetThread::EndUnstarted() {
   Fail(kNoThreadReason);
   // The end comes as a worker's end always does, from the user-interface
@@ -128,7 +162,10 @@ void THTTPGetThread::EndUnstarted() {
 
 void THTTPGetThread::WaitForEnd() {
   std::unique_lock<std::mutex> lock(FFigures);
-  FRunEnded.wait(lock, [this] { return FRunOver; });
+  FRunEnded.wait(lock, [this] {
+    return FHandOver == THandOver::OverAsked || FHandOver == THandOver::Over ||
+           FHandOver == THandOver::Completed;
+  });
 }
 
 void THTTPGetThread::CompleteGuarded() {
@@ -144,9 +181,8 @@ void THTTPGetThread::CompleteGuarded() {
 void THTTPGetThread::Complete() {
   Q_ASSERT(OnUserInterfaceThread());
   {
-    std::lock_guard<std::mutex> lock(FFigures);
-    Q_ASSERT(!FEnded);  // called once
-    FEnded = true;
+    std::unique_lock<std::mutex> lock(FFigures);
+    Move(lock, THandEvent::Complete);
     // The handler failed on figures the run had already gone past: the
     // download fails all the same.
     if (FHandlerFailure && Succeeded) Fail(ReasonOf(FHandlerFailure));
@@ -177,11 +213,10 @@ void THTTPGetThread::PublishProgress() {
                                                 static_cast<std::uint32_t>(ReadCount));
   bool ask = false;
   {
-    std::lock_guard<std::mutex> lock(FFigures);
+    std::unique_lock<std::mutex> lock(FFigures);
     FTotal = ContentLength;
     FReaded = readed;
-    ask = !FDeliveryAsked;
-    FDeliveryAsked = true;
+    ask = Move(lock, THandEvent::Publish) == THandOver::Quiet;
   }
   if (!ask) return;
   if (QCoreApplication::instance() == nullptr)
@@ -195,9 +230,9 @@ void THTTPGetThread::DeliverProgress() {
   Q_ASSERT(OnUserInterfaceThread());
   std::int32_t total = 0, readed = 0;
   {
-    std::lock_guard<std::mutex> lock(FFigures);
-    FDeliveryAsked = false;  // figures published from now on ask again
-    if (FEnded || FHandlerFailure) return;
+    std::unique_lock<std::mutex> lock(FFigures);
+    const THandOver from = Move(lock, THandEvent::Deliver);
+    if (from != THandOver::Asked && from != THandOver::OverAsked) return;
     total = FTotal;
     readed = FReaded;
   }
@@ -207,16 +242,21 @@ void THTTPGetThread::DeliverProgress() {
   try {
     ProgressHandler(this, total, readed);
   } catch (...) {
-    std::lock_guard<std::mutex> lock(FFigures);
-    FHandlerFailure = std::current_exception();
+    KeepHandlerFailure(std::current_exception());
   }
+}
+
+void THTTPGetThread::KeepHandlerFailure(std::exception_ptr Failure) {
+  std::unique_lock<std::mutex> lock(FFigures);
+  Move(lock, THandEvent::HandlerFailed);
+  if (!FHandlerFailure) FHandlerFailure = std::move(Failure);  // the first one counts
 }
 
 void THTTPGetThread::RethrowHandlerFailure() {
   std::exception_ptr failure;
   {
     std::lock_guard<std::mutex> lock(FFigures);
-    failure = FHandlerFailure;
+    if (FHandOver == THandOver::Failed) failure = FHandlerFailure;
   }
   if (failure) std::rethrow_exception(failure);
 }
