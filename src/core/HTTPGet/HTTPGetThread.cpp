@@ -6,8 +6,8 @@
 
 #include <exception>
 
-#include "HTTPGet.h"
 #include "HTTPGetTestHooks.h"
+#include "HTTPGetThread.h"
 #include "Inet.h"
 #include "WorkerParts.h"
 #include "WorkerPool.h"

@@ -13,7 +13,7 @@
 #include <limits>
 
 #include "FileOrigin.h"
-#include "HTTPGet.h"
+#include "HTTPGetThread.h"
 #include "Inet.h"
 
 namespace revalidate {

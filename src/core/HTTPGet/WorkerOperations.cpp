@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <limits>
 
-#include "HTTPGet.h"
+#include "HTTPGetThread.h"
 #include "Inet.h"
 #include "WorkerParts.h"
 

@@ -9,6 +9,11 @@
 
 #include "Outcome.h"
 
+// Buffers for the header values: a value must fit with its terminating NUL.
+inline constexpr std::size_t kContentLengthBufferBytes = 2048;
+inline constexpr std::size_t kLastModifiedBufferBytes = 256;
+inline constexpr std::size_t kContentRangeBufferBytes = 256;
+
 // Whether the caller runs on the user-interface thread: the thread of the
 // application object, or any thread when there is none (the events then
 // run on the worker's thread).

@@ -1,7 +1,7 @@
 // The download worker's run: a short sequence of steps (load the resume
 // state, send the first request, open or resume the target, copy the body,
-// finish). Each step gives its verdict with the reason it fails; the run
-// ends with the verdict of the step that ended it.
+// finish; resuming is in WorkerResume.cpp). Each step gives its verdict with the reason it fails;
+// the run ends with the verdict of the step that ended it.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "FileOrigin.h"
-#include "HTTPGet.h"
+#include "HTTPGetThread.h"
 #include "Inet.h"
 #include "Revalidate.h"
 #include "TargetNames.h"
@@ -19,10 +19,6 @@ namespace {
 
 // Content type of form data; sent as given, without a line end, with a POST.
 const char kFormContentType[] = "Content-Type: application/x-www-form-urlencoded";
-// Buffers for the header values: a value must fit with its terminating NUL.
-constexpr std::size_t kContentLengthBufferBytes = 2048;
-constexpr std::size_t kLastModifiedBufferBytes = 256;
-constexpr std::size_t kContentRangeBufferBytes = 256;
 
 constexpr std::int64_t kMaxFileBytes = std::numeric_limits<std::int32_t>::max();
 const char kTooLarge[] = "larger than 2 GiB";
@@ -216,57 +212,6 @@ Outcome THTTPGetThread::KeepStamp(const std::string& Stamp, const std::string& S
   if (::unlink(SidecarName.c_str()) != 0 && errno != ENOENT)
     return ErrnoFailure("cannot delete", SidecarName);
   return Outcome::Done();
-}
-
-Outcome THTTPGetThread::ResumeRange(TTargetFile& File, const std::string& SidecarName,
-                                    bool& BodyWanted) {
-  // The first body is not read: ask again for the missing bytes only. The
-  // end is one past the last byte; a server takes it as the end.
-  SendRequest("RANGE: bytes=" + std::to_string(ResumeOffset) + "-" + std::to_string(ContentLength) +
-              "\r\n");
-  if (Outcome stop = StopCheck(); !stop) return stop;
-  const int status = FRequest->StatusCode();
-  if (status == 206 && RangeAnswerFits()) {
-    // Only now is the partial file opened: the missing bytes follow.
-    if (Outcome opened = File.OpenExisting(FileName); !opened) return opened;
-    return File.Seek(static_cast<std::int32_t>(ResumeOffset));
-  }
-  if (status == 200) return Restart(File, SidecarName);  // the range was ignored: all follows
-  if (status == 416 && ResumeOffset == ContentLength) {
-    BodyWanted = false;  // the partial file is already whole
-    return Outcome::Done();
-  }
-  if (status != 206 && status != 416) {
-    Outcome answer = Usable();
-    return answer ? Outcome::Failed("HTTP " + std::to_string(status) + " to the ranged request")
-                  : answer;
-  }
-  // The answer does not continue the partial file (another range, length or
-  // version): fetch the whole resource with a plain request and write it
-  // from the start.
-  SendRequest({});
-  if (Outcome stop = StopCheck(); !stop) return stop;
-  if (Outcome answer = Usable(); !answer) return answer;
-  return Restart(File, SidecarName);
-}
-
-bool THTTPGetThread::RangeAnswerFits() const {
-  // The same version of the resource: a stamp, when the answer gives one,
-  // is the first answer's.
-  const std::string stamp = AnnouncedStamp();
-  if (!stamp.empty() && stamp != FServerStamp) return false;
-  std::string range, text;
-  if (!FRequest->QueryHeader("Content-Range", kContentRangeBufferBytes, range)) return false;
-  std::int64_t length = -1;  // the answer's own length; -1 when it gives none
-  if (FRequest->QueryHeader("Content-Length", kContentLengthBufferBytes, text) &&
-      (!ParseDecimal(text, length) || length < 0))
-    return false;
-  return RangeFits(range, length, ResumeOffset, ContentLength);
-}
-
-Outcome THTTPGetThread::Restart(TTargetFile& File, const std::string& SidecarName) {
-  if (Outcome length = AnnouncedLength(ContentLength, ContentLength); !length) return length;
-  return StartAfresh(File, SidecarName, AnnouncedStamp());
 }
 
 Outcome THTTPGetThread::Overrun(TTargetFile* File, bool Ranged) {
