@@ -6,13 +6,15 @@
 #include <QLoggingCategory>
 #include <QPointer>
 
+#include "WorkerParts.h"
+
 namespace {
 
 Q_LOGGING_CATEGORY(lcDownload, "pixvane.download")
 
 // A download stopped after the worker's last stop check has no reason of its own.
 std::string ReasonOf(const THTTPGetThread& worker) {
-  return worker.FailReason.empty() ? std::string("stopped") : worker.FailReason;
+  return worker.FailReason.empty() ? std::string(inet::reason::kStopped) : worker.FailReason;
 }
 
 }  // namespace
@@ -24,18 +26,30 @@ THTTPGet::~THTTPGet() {
   CancelDownload();
   // The worker is not waited for. Cutting the link keeps its progress and
   // its end from reaching this component.
-  if (FWorker != nullptr) {
+  if (FWorker) {
     FWorker->CutLink();
     FWorker = nullptr;
   }
 }
 
 void THTTPGet::StartDownload() {
-  if (FWorker != nullptr) return;
+  Q_ASSERT(OnUserInterfaceThread());
+  if (FWorker) return;
   FUnchanged = false;
-  THTTPGetThread* const worker = new THTTPGetThread(
-      AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery, Referer, UseCache,
-      OnProgress, /*ToFile=*/true, Origin, [this](THTTPGetThread* Sender) { WorkerDone(Sender); });
+  THTTPGetThread* const worker =
+      new THTTPGetThread({.AcceptTypes = AcceptTypes,
+                          .Agent = Agent,
+                          .URL = URL,
+                          .FileName = FileName,
+                          .UserName = UserName,
+                          .Password = Password,
+                          .PostQuery = PostQuery,
+                          .Referer = Referer,
+                          .UseCache = UseCache,
+                          .OnProgress = OnProgress,
+                          .ToFile = true,
+                          .Origin = Origin},
+                         [this](THTTPGetThread* Sender) { WorkerDone(Sender); });
   FWorker = worker;
   if (!WaitThread) return;
   if (QCoreApplication::instance() == nullptr) {
@@ -61,12 +75,18 @@ void THTTPGet::EndWait() {
 }
 
 void THTTPGet::CancelDownload() {
-  if (FWorker == nullptr) return;
+  Q_ASSERT(OnUserInterfaceThread());
+  if (!FWorker) return;
   FWorker->StopRequested = true;
   FWorker->Succeeded = false;
 }
 
 void THTTPGet::WorkerDone(THTTPGetThread* Sender) {
+  Q_ASSERT(OnUserInterfaceThread());
+  // Only the running worker reports here: one cut off by CutLink runs no
+  // completion. (Without an application object the end may come before
+  // StartDownload has recorded the worker.)
+  Q_ASSERT(QCoreApplication::instance() == nullptr || Sender == FWorker);
   QPointer<THTTPGet> self(this);
   // Whatever a handler does (fail, start again, destroy this component), the
   // component ends up idle.

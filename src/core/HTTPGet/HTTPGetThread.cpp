@@ -2,11 +2,12 @@
 // place in the download pool, the published progress, and the completion
 // notification.
 #include <QCoreApplication>
+#include <QThread>
 
 #include <exception>
 
-#include "HTTPGet.h"
 #include "HTTPGetTestHooks.h"
+#include "HTTPGetThread.h"
 #include "Inet.h"
 #include "WorkerParts.h"
 #include "WorkerPool.h"
@@ -29,7 +30,7 @@ bool TakeFailingStart() {
 const char kNoThreadReason[] =
     "cannot start a download thread: the system refused a new thread (a task or memory limit)";
 
-// The text of a failure raised by a handler or a step.
+// The text of a failure that a handler raised.
 std::string ReasonOf(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
@@ -51,23 +52,19 @@ std::string LineOf(const std::string& host, int port) {
 
 }  // namespace
 
-THTTPGetThread::THTTPGetThread(std::string AcceptTypes, std::string Agent, std::string URL,
-                               std::string FileName, std::string UserName, std::string Password,
-                               std::string PostQuery, std::string Referer, bool UseCache,
-                               TOnProgressEvent ProgressHandler, bool ToFile, std::string Origin,
-                               TCompletion Completion)
-    : AcceptTypes(std::move(AcceptTypes)),
-      Agent(std::move(Agent)),
-      URL(std::move(URL)),
-      FileName(std::move(FileName)),
-      UserName(std::move(UserName)),
-      Password(std::move(Password)),
-      PostQuery(std::move(PostQuery)),
-      Referer(std::move(Referer)),
-      UseCache(UseCache),
-      ToFile(ToFile),
-      ProgressHandler(std::move(ProgressHandler)),
-      Origin(Origin.empty() ? this->URL : std::move(Origin)),
+THTTPGetThread::THTTPGetThread(TWorkerRequest Request, TCompletion Completion)
+    : AcceptTypes(std::move(Request.AcceptTypes)),
+      Agent(std::move(Request.Agent)),
+      URL(std::move(Request.URL)),
+      FileName(std::move(Request.FileName)),
+      UserName(std::move(Request.UserName)),
+      Password(std::move(Request.Password)),
+      PostQuery(std::move(Request.PostQuery)),
+      Referer(std::move(Request.Referer)),
+      UseCache(Request.UseCache),
+      ToFile(Request.ToFile),
+      ProgressHandler(std::move(Request.OnProgress)),
+      Origin(Request.Origin.empty() ? this->URL : std::move(Request.Origin)),
       FCompletion(std::move(Completion)) {
   ++gLiveWorkers;
   inet::GlobalInit();
@@ -86,14 +83,16 @@ THTTPGetThread::THTTPGetThread(std::string AcceptTypes, std::string Agent, std::
 
 void THTTPGetThread::Body() {
   if (StopRequested) {
-    Fail(kStoppedReason);
+    Fail(inet::reason::kStopped);
   } else {
+    // The boundary of the thread body: the progress handler's failure,
+    // raised again here at the run's next piece, and whatever else escapes
+    // the run (memory running out) end the download with its text and go
+    // no further.
     try {
       Run();
-    } catch (const std::exception& e) {
-      Fail(e.what());
     } catch (...) {
-      Fail("failed for a reason that was not given");
+      Fail(ReasonOf(std::current_exception()));
     }
   }
   End();
@@ -101,15 +100,11 @@ void THTTPGetThread::Body() {
 
 void THTTPGetThread::End() {
   const bool eventLoop = QCoreApplication::instance() != nullptr;
-  if (!eventLoop) {
-    try {
-      Complete();
-    } catch (...) {
-    }
-  }
-  {
-    std::lock_guard<std::mutex> lock(FFigures);
-    FRunOver = true;
+  if (eventLoop) {
+    std::unique_lock<std::mutex> lock(FFigures);
+    Move(lock, THandEvent::RunEnded);
+  } else {
+    CompleteGuarded();  // here, on the worker's thread
   }
   FRunEnded.notify_all();
   if (!eventLoop) return;
@@ -119,13 +114,43 @@ void THTTPGetThread::End() {
   QMetaObject::invokeMethod(
       this,
       [this] {
-        try {
-          Complete();
-        } catch (...) {
-        }
+        CompleteGuarded();
         deleteLater();
       },
       Qt::QueuedConnection);
+}
+
+THTTPGetThread::THandOver THTTPGetThread::NextHandOver(THandOver From, THandEvent What) {
+  using S = THandOver;
+  switch (What) {
+    case THandEvent::Publish:
+      Q_ASSERT(From == S::Quiet || From == S::Asked || From == S::Failed);  // only while running
+      return From == S::Quiet ? S::Asked : From;
+    case THandEvent::Deliver:
+      Q_ASSERT(From != S::Quiet);  // every delivery was asked for
+      return From == S::Asked ? S::Quiet : From == S::OverAsked ? S::Over : From;
+    case THandEvent::HandlerFailed:
+      // A handler that ran an event loop of its own may fail in any state.
+      if (From == S::Quiet || From == S::Asked) return S::Failed;
+      return From == S::OverAsked ? S::Over : From;
+    case THandEvent::RunEnded:
+      Q_ASSERT(From == S::Quiet || From == S::Asked || From == S::Failed);  // the run ends once
+      return From == S::Asked ? S::OverAsked : S::Over;
+    case THandEvent::Complete:
+      // Once, after every delivery: with an event loop the run is over;
+      // without one the completion runs at the run's end.
+      Q_ASSERT(From == S::Over || From == S::Quiet || From == S::Failed);
+      return S::Completed;
+  }
+  return From;
+}
+
+THTTPGetThread::THandOver THTTPGetThread::Move(const std::unique_lock<std::mutex>& Held,
+                                               THandEvent What) {
+  Q_ASSERT(Held.owns_lock() && Held.mutex() == &FFigures);
+  const THandOver from = FHandOver;
+  FHandOver = NextHandOver(from, What);
+  return from;
 }
 
 void THTTPGetThread::EndUnstarted() {
@@ -137,13 +162,27 @@ void THTTPGetThread::EndUnstarted() {
 
 void THTTPGetThread::WaitForEnd() {
   std::unique_lock<std::mutex> lock(FFigures);
-  FRunEnded.wait(lock, [this] { return FRunOver; });
+  FRunEnded.wait(lock, [this] {
+    return FHandOver == THandOver::OverAsked || FHandOver == THandOver::Over ||
+           FHandOver == THandOver::Completed;
+  });
+}
+
+void THTTPGetThread::CompleteGuarded() {
+  // The boundary of the component's done and error handlers: a failure
+  // they raise goes no further than the completion, as the thread base
+  // swallows it.
+  try {
+    Complete();
+  } catch (...) {
+  }
 }
 
 void THTTPGetThread::Complete() {
+  Q_ASSERT(OnUserInterfaceThread());
   {
-    std::lock_guard<std::mutex> lock(FFigures);
-    FEnded = true;
+    std::unique_lock<std::mutex> lock(FFigures);
+    Move(lock, THandEvent::Complete);
     // The handler failed on figures the run had already gone past: the
     // download fails all the same.
     if (FHandlerFailure && Succeeded) Fail(ReasonOf(FHandlerFailure));
@@ -162,6 +201,7 @@ int THTTPGetThread::LiveCount() {
 }
 
 void THTTPGetThread::CutLink() {
+  Q_ASSERT(OnUserInterfaceThread());
   FLinked = false;
   FCompletion = nullptr;
 }
@@ -173,11 +213,10 @@ void THTTPGetThread::PublishProgress() {
                                                 static_cast<std::uint32_t>(ReadCount));
   bool ask = false;
   {
-    std::lock_guard<std::mutex> lock(FFigures);
+    std::unique_lock<std::mutex> lock(FFigures);
     FTotal = ContentLength;
     FReaded = readed;
-    ask = !FDeliveryAsked;
-    FDeliveryAsked = true;
+    ask = Move(lock, THandEvent::Publish) == THandOver::Quiet;
   }
   if (!ask) return;
   if (QCoreApplication::instance() == nullptr)
@@ -188,28 +227,36 @@ void THTTPGetThread::PublishProgress() {
 }
 
 void THTTPGetThread::DeliverProgress() {
+  Q_ASSERT(OnUserInterfaceThread());
   std::int32_t total = 0, readed = 0;
   {
-    std::lock_guard<std::mutex> lock(FFigures);
-    FDeliveryAsked = false;  // figures published from now on ask again
-    if (FEnded || FHandlerFailure) return;
+    std::unique_lock<std::mutex> lock(FFigures);
+    const THandOver from = Move(lock, THandEvent::Deliver);
+    if (from != THandOver::Asked && from != THandOver::OverAsked) return;
     total = FTotal;
     readed = FReaded;
   }
   if (!FLinked) return;
+  // The boundary of the progress handler: its failure is kept, to be
+  // raised again in the worker at its next piece.
   try {
     ProgressHandler(this, total, readed);
   } catch (...) {
-    std::lock_guard<std::mutex> lock(FFigures);
-    FHandlerFailure = std::current_exception();
+    KeepHandlerFailure(std::current_exception());
   }
+}
+
+void THTTPGetThread::KeepHandlerFailure(std::exception_ptr Failure) {
+  std::unique_lock<std::mutex> lock(FFigures);
+  Move(lock, THandEvent::HandlerFailed);
+  if (!FHandlerFailure) FHandlerFailure = std::move(Failure);  // the first one counts
 }
 
 void THTTPGetThread::RethrowHandlerFailure() {
   std::exception_ptr failure;
   {
     std::lock_guard<std::mutex> lock(FFigures);
-    failure = FHandlerFailure;
+    if (FHandOver == THandOver::Failed) failure = FHandlerFailure;
   }
   if (failure) std::rethrow_exception(failure);
 }
@@ -223,6 +270,11 @@ void THTTPGetThread::CloseInternetHandles() {
 void THTTPGetThread::Fail(std::string Reason) {
   Succeeded = false;
   FailReason = std::move(Reason);
+}
+
+bool OnUserInterfaceThread() {
+  const QCoreApplication* const app = QCoreApplication::instance();
+  return app == nullptr || QThread::currentThread() == app->thread();
 }
 
 void httpget::testing::FailThreadStarts(int count) {

@@ -13,7 +13,7 @@
 #include <limits>
 
 #include "FileOrigin.h"
-#include "HTTPGet.h"
+#include "HTTPGetThread.h"
 #include "Inet.h"
 
 namespace revalidate {
@@ -86,13 +86,15 @@ void KeepValidators(const std::string& file, const inet::Request& answer,
 
 }  // namespace revalidate
 
-THTTPGetThread::TStep THTTPGetThread::KeepUnchanged() {
+inet::Outcome THTTPGetThread::KeepUnchanged() {
   Unchanged = true;
   ResumeOffset = 0;
   ReadCount = 0;
   // The done event reports the size of the file as it is. A finished file
   // is never larger than a download may be.
+  const inet::Result<std::int64_t> size = FileSizeOf(FileName);
+  if (!size) return size.AsOutcome();
   ContentLength = static_cast<std::int32_t>(
-      std::min<std::int64_t>(FileSizeOf(FileName), std::numeric_limits<std::int32_t>::max()));
-  return {};
+      std::min<std::int64_t>(*size, std::numeric_limits<std::int32_t>::max()));
+  return inet::Outcome::Done();
 }

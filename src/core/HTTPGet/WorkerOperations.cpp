@@ -6,23 +6,23 @@
 
 #include <cerrno>
 #include <limits>
-#include <system_error>
 
-#include "HTTPGet.h"
+#include "HTTPGetThread.h"
 #include "Inet.h"
 #include "WorkerParts.h"
 
 namespace {
 
-// A file opened for reading; closed on every path.
+// A file opened for reading (Fd() negative when it could not be, with
+// errno telling why); closed on every path.
 class TReadFile {
  public:
-  explicit TReadFile(const std::string& name) : fd_(::open(name.c_str(), O_RDONLY | O_CLOEXEC)) {
-    if (fd_ < 0) FailWithErrno("cannot open", name);
-  }
+  explicit TReadFile(const std::string& name) : fd_(::open(name.c_str(), O_RDONLY | O_CLOEXEC)) {}
   TReadFile(const TReadFile&) = delete;
   TReadFile& operator=(const TReadFile&) = delete;
-  ~TReadFile() { ::close(fd_); }
+  ~TReadFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
   int Fd() const { return fd_; }
 
  private:
@@ -90,13 +90,16 @@ int THTTPGetThread::PortNumber(const std::string& Port, int Default) {
   return static_cast<int>(value);
 }
 
-std::string THTTPGetThread::ReadFirstLine(const std::string& FileName) {
-  const std::vector<std::string> lines = ReadLines(FileName, 1);
-  return lines.empty() ? std::string() : lines.front();
+inet::Result<std::string> THTTPGetThread::ReadFirstLine(const std::string& FileName) {
+  inet::Result<std::vector<std::string>> lines = ReadLines(FileName, 1);
+  if (!lines) return lines.AsOutcome();
+  return lines->empty() ? std::string() : lines->front();
 }
 
-std::vector<std::string> THTTPGetThread::ReadLines(const std::string& FileName, std::size_t Count) {
+inet::Result<std::vector<std::string>> THTTPGetThread::ReadLines(const std::string& FileName,
+                                                                 std::size_t Count) {
   const TReadFile file(FileName);
+  if (file.Fd() < 0) return ErrnoFailure("cannot open", FileName);
   std::vector<std::string> lines;
   std::string line;
   bool begun = false;    // a line has begun and not ended
@@ -105,7 +108,7 @@ std::vector<std::string> THTTPGetThread::ReadLines(const std::string& FileName, 
   while (lines.size() < Count) {
     const ssize_t got = ::read(file.Fd(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) FailWithErrno("cannot read", FileName);
+    if (got < 0) return ErrnoFailure("cannot read", FileName);
     if (got == 0) break;
     for (ssize_t i = 0; i < got && lines.size() < Count; ++i) {
       const char c = buffer[i];
@@ -128,24 +131,27 @@ std::vector<std::string> THTTPGetThread::ReadLines(const std::string& FileName, 
   return lines;
 }
 
-std::int64_t THTTPGetThread::FileSizeOf(const std::string& FileName) {
+inet::Result<std::int64_t> THTTPGetThread::FileSizeOf(const std::string& FileName) {
   const TReadFile file(FileName);
+  if (file.Fd() < 0) return ErrnoFailure("cannot open", FileName);
   struct stat info {};
-  if (::fstat(file.Fd(), &info) != 0) FailWithErrno("cannot size", FileName);
+  if (::fstat(file.Fd(), &info) != 0) return ErrnoFailure("cannot size", FileName);
   return static_cast<std::int64_t>(info.st_size);
 }
 
-void THTTPGetThread::WriteOneLine(const std::string& Line, const std::string& FileName) {
-  WriteLines({Line}, FileName);
+inet::Outcome THTTPGetThread::WriteOneLine(const std::string& Line, const std::string& FileName) {
+  return WriteLines({Line}, FileName);
 }
 
-void THTTPGetThread::WriteLines(const std::vector<std::string>& Lines,
-                                const std::string& FileName) {
-  if (::unlink(FileName.c_str()) != 0 && errno != ENOENT) FailWithErrno("cannot delete", FileName);
+inet::Outcome THTTPGetThread::WriteLines(const std::vector<std::string>& Lines,
+                                         const std::string& FileName) {
+  if (::unlink(FileName.c_str()) != 0 && errno != ENOENT)
+    return ErrnoFailure("cannot delete", FileName);
   std::string text;
   for (const std::string& line : Lines) text += line + "\r\n";
   TTargetFile file;
-  file.Create(FileName);
-  file.Write(text.data(), text.size());
-  file.Close();
+  inet::Outcome written = file.Create(FileName);
+  if (written) written = file.Write(text.data(), text.size());
+  if (written) written = file.Close();
+  return written;
 }

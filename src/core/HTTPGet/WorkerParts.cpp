@@ -36,50 +36,56 @@ bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && SameTextIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
-void FailWithErrno(const std::string& what, const std::string& name) {
-  throw std::system_error(errno, std::generic_category(), what + " " + name);
+inet::Outcome ErrnoFailure(const std::string& what, const std::string& name) {
+  return inet::Outcome::Failed(what + " " + name + ": " + std::generic_category().message(errno));
 }
 
 TTargetFile::~TTargetFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void TTargetFile::Open(const std::string& name, int flags, const char* what) {
+inet::Outcome TTargetFile::Open(const std::string& name, int flags, const char* what) {
   fd_ = ::open(name.c_str(), flags | O_CLOEXEC, 0666);
-  if (fd_ < 0) FailWithErrno(what, name);
+  if (fd_ < 0) return ErrnoFailure(what, name);
   name_ = name;
+  return inet::Outcome::Done();
 }
 
-void TTargetFile::Create(const std::string& name) {
-  Open(name, O_WRONLY | O_CREAT | O_TRUNC, "cannot create");
+inet::Outcome TTargetFile::Create(const std::string& name) {
+  return Open(name, O_WRONLY | O_CREAT | O_TRUNC, "cannot create");
 }
 
-void TTargetFile::OpenExisting(const std::string& name) {
-  Open(name, O_WRONLY, "cannot open");
+inet::Outcome TTargetFile::OpenExisting(const std::string& name) {
+  return Open(name, O_WRONLY, "cannot open");
 }
 
-void TTargetFile::Seek(std::int32_t position) {
-  if (position < 0 || ::lseek(fd_, position, SEEK_SET) < 0) FailWithErrno("cannot position", name_);
+inet::Outcome TTargetFile::Seek(std::int32_t position) {
+  if (position < 0 || ::lseek(fd_, position, SEEK_SET) < 0)
+    return ErrnoFailure("cannot position", name_);
+  return inet::Outcome::Done();
 }
 
-void TTargetFile::CutTo(std::int64_t size) {
+inet::Outcome TTargetFile::CutTo(std::int64_t size) {
   if (::ftruncate(fd_, size) != 0 || ::lseek(fd_, size, SEEK_SET) != size)
-    FailWithErrno("cannot shorten", name_);
+    return ErrnoFailure("cannot shorten", name_);
+  return inet::Outcome::Done();
 }
 
-void TTargetFile::Write(const char* data, std::size_t size) {
+inet::Outcome TTargetFile::Write(const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t written = ::write(fd_, data, size);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) FailWithErrno("cannot write", name_);
+    if (written <= 0) return ErrnoFailure("cannot write", name_);
     data += written;
     size -= static_cast<std::size_t>(written);
   }
+  return inet::Outcome::Done();
 }
 
-void TTargetFile::Close() {
-  if (fd_ < 0) return;
+inet::Outcome TTargetFile::Close() {
+  if (fd_ < 0) return inet::Outcome::Done();
   const int result = ::close(fd_);
   fd_ = -1;
-  if (result != 0) FailWithErrno("cannot close", name_);
+  if (result != 0) return ErrnoFailure("cannot close", name_);
+  return inet::Outcome::Done();
 }

@@ -7,8 +7,17 @@
 #include <string>
 #include <string_view>
 
-// Why a run that was asked to stop failed.
-inline constexpr char kStoppedReason[] = "stopped";
+#include "Outcome.h"
+
+// Buffers for the header values: a value must fit with its terminating NUL.
+inline constexpr std::size_t kContentLengthBufferBytes = 2048;
+inline constexpr std::size_t kLastModifiedBufferBytes = 256;
+inline constexpr std::size_t kContentRangeBufferBytes = 256;
+
+// Whether the caller runs on the user-interface thread: the thread of the
+// application object, or any thread when there is none (the events then
+// run on the worker's thread).
+bool OnUserInterfaceThread();
 
 // A decimal text as a 64-bit number, an optional "+" included; false for
 // anything else (an empty text, blanks, other characters, overflow).
@@ -28,7 +37,8 @@ bool RangeFits(std::string_view contentRange, std::int64_t length, std::int64_t 
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
 
 // The target file (or sidecar), opened for writing; closed on every path.
-// Every failure throws std::system_error naming the file and the reason.
+// Every operation says how it went: a failure names the file and the
+// reason ("cannot create /pics/a.jpg: Permission denied").
 class TTargetFile {
  public:
   TTargetFile() = default;
@@ -37,21 +47,23 @@ class TTargetFile {
   ~TTargetFile();
 
   // Creates the file, or shortens an existing one to nothing.
-  void Create(const std::string& name);
+  inet::Outcome Create(const std::string& name);
   // Opens an existing file without shortening it.
-  void OpenExisting(const std::string& name);
-  void Seek(std::int32_t position);
+  inet::Outcome OpenExisting(const std::string& name);
+  inet::Outcome Seek(std::int32_t position);
   // Cuts the file to its first size bytes and goes on writing there.
-  void CutTo(std::int64_t size);
-  void Write(const char* data, std::size_t size);
-  void Close();
+  inet::Outcome CutTo(std::int64_t size);
+  inet::Outcome Write(const char* data, std::size_t size);
+  // Done when nothing is open.
+  inet::Outcome Close();
 
  private:
-  void Open(const std::string& name, int flags, const char* what);
+  inet::Outcome Open(const std::string& name, int flags, const char* what);
 
   int fd_ = -1;
   std::string name_;
 };
 
-// Throws std::system_error for errno with "what name" as its text.
-[[noreturn]] void FailWithErrno(const std::string& what, const std::string& name);
+// The failure for errno as it stands, with "what name" in front of the
+// system's text: "cannot open /pics/a.jpg.log: No such file or directory".
+inet::Outcome ErrnoFailure(const std::string& what, const std::string& name);

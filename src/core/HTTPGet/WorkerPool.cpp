@@ -78,6 +78,9 @@ class Pool {
       // The pool lives as long as the process; its threads end by themselves.
       thread.detach();
     } catch (const std::system_error&) {
+      // The boundary of a thread start the system refused (a task or
+      // memory limit): the pool goes on with the threads it has, or tells
+      // the jobs that none can be had.
       return false;
     }
     ++threads_;

@@ -1,7 +1,7 @@
 // The download worker's run: a short sequence of steps (load the resume
 // state, send the first request, open or resume the target, copy the body,
-// finish). Each step gives its verdict with the reason it fails; the run
-// ends with the verdict of the step that ended it.
+// finish; resuming is in WorkerResume.cpp). Each step gives its verdict with the reason it fails;
+// the run ends with the verdict of the step that ended it.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "FileOrigin.h"
-#include "HTTPGet.h"
+#include "HTTPGetThread.h"
 #include "Inet.h"
 #include "Revalidate.h"
 #include "TargetNames.h"
@@ -19,10 +19,6 @@ namespace {
 
 // Content type of form data; sent as given, without a line end, with a POST.
 const char kFormContentType[] = "Content-Type: application/x-www-form-urlencoded";
-// Buffers for the header values: a value must fit with its terminating NUL.
-constexpr std::size_t kContentLengthBufferBytes = 2048;
-constexpr std::size_t kLastModifiedBufferBytes = 256;
-constexpr std::size_t kContentRangeBufferBytes = 256;
 
 constexpr std::int64_t kMaxFileBytes = std::numeric_limits<std::int32_t>::max();
 const char kTooLarge[] = "larger than 2 GiB";
@@ -40,15 +36,17 @@ std::string Received(std::int64_t got, std::int64_t of) {
 
 }  // namespace
 
-THTTPGetThread::TStep THTTPGetThread::StopCheck() const {
-  return StopRequested ? TStep::Failed(kStoppedReason) : TStep{};
+using inet::Outcome;
+
+Outcome THTTPGetThread::StopCheck() const {
+  return StopRequested ? Outcome::Failed(inet::reason::kStopped) : Outcome::Done();
 }
 
-void THTTPGetThread::Finish(const TStep& Step) {
-  if (Step.Ok)
+void THTTPGetThread::Finish(const Outcome& Step) {
+  if (Step)
     Succeeded = true;
   else
-    Fail(Step.Reason);
+    Fail(Step.Reason());
 }
 
 void THTTPGetThread::Run() {
@@ -58,41 +56,47 @@ void THTTPGetThread::Run() {
     ~HandleGuard() { worker->CloseInternetHandles(); }
   } handleGuard{this};
 
-  const TResumeState kept = LoadResumeState();
+  // A file still open after a failed step closes with it; the step's reason stays.
   TTargetFile file;
-  bool bodyWanted = true;
-  TStep step = SendFirstRequest();
-  if (step.Ok && !Unchanged) step = OpenTarget(file, kept, bodyWanted);
-  // A step that fails before the body leaves file and sidecar as they are,
-  // and so does a finished file the server reports unchanged.
-  if (!step.Ok || Unchanged) {
-    Finish(step);
-    return;
-  }
-  const bool ranged = ResumeOffset > 0;  // resuming: the body continues the partial file
-  if (bodyWanted) step = CopyBody(ToFile ? &file : nullptr, ranged);
-  if (step.Ok && ToFile) {
-    file.Close();
-    // The file is whole: it records the address it came from (nothing is
-    // said where the file system keeps no such record).
-    RecordFileOrigin(FileName, Origin);
-    // The server's validators, for the question a later run asks.
-    revalidate::KeepValidators(FileName, *FRequest, FServerStamp);
-  }
-  Finish(step);
-  file.Close();
+  Finish(Transfer(file));
 }
 
-THTTPGetThread::TResumeState THTTPGetThread::LoadResumeState() {
+Outcome THTTPGetThread::Transfer(TTargetFile& File) {
+  const inet::Result<TResumeState> kept = LoadResumeState();
+  if (!kept) return kept.AsOutcome();
+  bool bodyWanted = true;
+  Outcome step = SendFirstRequest();
+  if (step && !Unchanged) step = OpenTarget(File, *kept, bodyWanted);
+  // A step that fails before the body leaves file and sidecar as they are,
+  // and so does a finished file the server reports unchanged.
+  if (!step || Unchanged) return step;
+  const bool ranged = ResumeOffset > 0;  // resuming: the body continues the partial file
+  if (bodyWanted) step = CopyBody(ToFile ? &File : nullptr, ranged);
+  if (!step || !ToFile) return step;
+  if (step = File.Close(); !step) return step;
+  // The file is whole: it records the address it came from (nothing is
+  // said where the file system keeps no such record).
+  RecordFileOrigin(FileName, Origin);
+  // The server's validators, for the question a later run asks.
+  revalidate::KeepValidators(FileName, *FRequest, FServerStamp);
+  return step;
+}
+
+inet::Result<THTTPGetThread::TResumeState> THTTPGetThread::LoadResumeState() {
   ResumeOffset = 0;
   TResumeState kept{targetnames::SidecarOf(FileName), {}};
   if (ToFile && FileExists(FileName) && FileExists(kept.SidecarName)) {
     // The sidecar's first line is the stamp of the bytes in the file, its
     // second the address they are of. A sidecar of another address, or one
     // that names none, continues nothing: the file is fetched whole.
-    const std::vector<std::string> lines = ReadLines(kept.SidecarName, 2);
-    if (lines.size() == 2 && lines[1] == Origin) kept.StoredStamp = lines[0];
-    if (!kept.StoredStamp.empty()) ResumeOffset = FileSizeOf(FileName);
+    const inet::Result<std::vector<std::string>> lines = ReadLines(kept.SidecarName, 2);
+    if (!lines) return lines.AsOutcome();
+    if (lines->size() == 2 && (*lines)[1] == Origin) kept.StoredStamp = (*lines)[0];
+    if (!kept.StoredStamp.empty()) {
+      const inet::Result<std::int64_t> size = FileSizeOf(FileName);
+      if (!size) return size.AsOutcome();
+      ResumeOffset = *size;
+    }
   }
   // A finished file of this address is fetched only when it changed.
   if (ToFile && PostQuery.empty())
@@ -100,11 +104,11 @@ THTTPGetThread::TResumeState THTTPGetThread::LoadResumeState() {
   return kept;
 }
 
-THTTPGetThread::TStep THTTPGetThread::SendFirstRequest() {
+Outcome THTTPGetThread::SendFirstRequest() {
   // Where to connect. The request itself takes the whole address.
   inet::ServerName server;
   ServerToConnect(server);
-  if (TStep stop = StopCheck(); !stop.Ok) return stop;
+  if (Outcome stop = StopCheck(); !stop) return stop;
 
   // A download connection waits for a free slot of the server and gives up
   // when it is asked to stop meanwhile.
@@ -116,21 +120,20 @@ THTTPGetThread::TStep THTTPGetThread::SendFirstRequest() {
 
   // A run without an answer leaves file and sidecar as they are, and an
   // error page is never saved as the image.
-  if (TStep stop = StopCheck(); !stop.Ok) return stop;
+  if (Outcome stop = StopCheck(); !stop) return stop;
   if (!FConditions.empty() && FRequest->StatusCode() == 304) return KeepUnchanged();
-  if (TStep answer = Usable(); !answer.Ok) return answer;
+  if (Outcome answer = Usable(); !answer) return answer;
   // A length that is no 32-bit number fails the run before the sidecar.
-  if (TStep length = AnnouncedLength(0, ContentLength); !length.Ok) return length;
+  if (Outcome length = AnnouncedLength(0, ContentLength); !length) return length;
   FServerStamp = AnnouncedStamp();
   return StopCheck();
 }
 
-THTTPGetThread::TStep THTTPGetThread::OpenTarget(TTargetFile& File, const TResumeState& Kept,
-                                                 bool& BodyWanted) {
+Outcome THTTPGetThread::OpenTarget(TTargetFile& File, const TResumeState& Kept, bool& BodyWanted) {
   ReadCount = 0;
   if (!ToFile) {
     ResumeOffset = 0;
-    return {};
+    return Outcome::Done();
   }
   // A partial file resumes only when it can be a prefix of what the server
   // announced under the same stamp.
@@ -139,18 +142,18 @@ THTTPGetThread::TStep THTTPGetThread::OpenTarget(TTargetFile& File, const TResum
     return ResumeRange(File, Kept.SidecarName, BodyWanted);
   // A changed resource, another address's partial file, a fresh start, or a
   // server without a stamp.
-  StartAfresh(File, Kept.SidecarName, FServerStamp);
-  return {};
+  return StartAfresh(File, Kept.SidecarName, FServerStamp);
 }
 
-void THTTPGetThread::StartAfresh(TTargetFile& File, const std::string& SidecarName,
-                                 const std::string& Stamp) {
+Outcome THTTPGetThread::StartAfresh(TTargetFile& File, const std::string& SidecarName,
+                                    const std::string& Stamp) {
   // Emptied first, stamped after: at no moment are old bytes under a new
   // stamp. The emptied file is no longer the finished file of any address.
-  File.Create(FileName);
+  if (Outcome created = File.Create(FileName); !created) return created;
   ForgetFileOrigin(FileName);
-  KeepStamp(Stamp, SidecarName);
+  if (Outcome stamped = KeepStamp(Stamp, SidecarName); !stamped) return stamped;
   ResumeOffset = 0;
+  return Outcome::Done();
 }
 
 void THTTPGetThread::SendRequest(const std::string& ExtraLine) {
@@ -166,34 +169,34 @@ void THTTPGetThread::SendRequest(const std::string& ExtraLine) {
     FRequest->Send(std::string(kFormContentType) + "\r\n" + ExtraLine, PostQuery);
 }
 
-THTTPGetThread::TStep THTTPGetThread::Usable() const {
+Outcome THTTPGetThread::Usable() const {
   const int status = FRequest->StatusCode();
-  if (status >= 200 && status <= 299) return {};
+  if (status >= 200 && status <= 299) return Outcome::Done();
   if (status == 0) {
     const std::string why = FRequest->ErrorText();
-    return TStep::Failed(why.empty() ? "no answer from the server" : why);
+    return Outcome::Failed(why.empty() ? "no answer from the server" : why);
   }
   // "HTTP/1.1 404 Not Found" is reported as "HTTP 404 Not Found".
   const std::string& raw = FRequest->RawHeaders();
   const std::string line = raw.substr(0, raw.find_first_of("\r\n"));
   const std::size_t blank = line.find(' ');
-  return TStep::Failed(blank == std::string::npos ? "HTTP " + std::to_string(status)
-                                                  : "HTTP " + line.substr(blank + 1));
+  return Outcome::Failed(blank == std::string::npos ? "HTTP " + std::to_string(status)
+                                                    : "HTTP " + line.substr(blank + 1));
 }
 
-THTTPGetThread::TStep THTTPGetThread::AnnouncedLength(std::int32_t Absent,
-                                                      std::int32_t& Length) const {
+Outcome THTTPGetThread::AnnouncedLength(std::int32_t Absent, std::int32_t& Length) const {
   std::string text;
   if (!FRequest->QueryHeader("Content-Length", kContentLengthBufferBytes, text)) {
     Length = Absent;
-    return {};
+    return Outcome::Done();
   }
   std::int64_t value = 0;
   if (!ParseDecimal(text, value) || value < 0)
-    return TStep::Failed("the server announced an invalid length: " + text);
-  if (value > kMaxFileBytes) return TStep::Failed(std::string(kTooLarge) + ": " + text + " bytes");
+    return Outcome::Failed("the server announced an invalid length: " + text);
+  if (value > kMaxFileBytes)
+    return Outcome::Failed(std::string(kTooLarge) + ": " + text + " bytes");
   Length = static_cast<std::int32_t>(value);
-  return {};
+  return Outcome::Done();
 }
 
 std::string THTTPGetThread::AnnouncedStamp() const {
@@ -202,79 +205,27 @@ std::string THTTPGetThread::AnnouncedStamp() const {
   return stamp;
 }
 
-void THTTPGetThread::KeepStamp(const std::string& Stamp, const std::string& SidecarName) {
+Outcome THTTPGetThread::KeepStamp(const std::string& Stamp, const std::string& SidecarName) {
   // Without a stamp no sidecar stays: it would claim a prefix the file no
   // longer holds.
-  if (!Stamp.empty())
-    WriteLines({Stamp, Origin}, SidecarName);
-  else if (::unlink(SidecarName.c_str()) != 0 && errno != ENOENT)
-    FailWithErrno("cannot delete", SidecarName);
+  if (!Stamp.empty()) return WriteLines({Stamp, Origin}, SidecarName);
+  if (::unlink(SidecarName.c_str()) != 0 && errno != ENOENT)
+    return ErrnoFailure("cannot delete", SidecarName);
+  return Outcome::Done();
 }
 
-THTTPGetThread::TStep THTTPGetThread::ResumeRange(TTargetFile& File, const std::string& SidecarName,
-                                                  bool& BodyWanted) {
-  // The first body is not read: ask again for the missing bytes only. The
-  // end is one past the last byte; a server takes it as the end.
-  SendRequest("RANGE: bytes=" + std::to_string(ResumeOffset) + "-" + std::to_string(ContentLength) +
-              "\r\n");
-  if (TStep stop = StopCheck(); !stop.Ok) return stop;
-  const int status = FRequest->StatusCode();
-  if (status == 206 && RangeAnswerFits()) {
-    // Only now is the partial file opened: the missing bytes follow.
-    File.OpenExisting(FileName);
-    File.Seek(static_cast<std::int32_t>(ResumeOffset));
-    return {};
-  }
-  if (status == 200) return Restart(File, SidecarName);  // the range was ignored: all follows
-  if (status == 416 && ResumeOffset == ContentLength) {
-    BodyWanted = false;  // the partial file is already whole
-    return {};
-  }
-  if (status != 206 && status != 416) {
-    const TStep answer = Usable();
-    return answer.Ok ? TStep::Failed("HTTP " + std::to_string(status) + " to the ranged request")
-                     : answer;
-  }
-  // The answer does not continue the partial file (another range, length or
-  // version): fetch the whole resource with a plain request and write it
-  // from the start.
-  SendRequest({});
-  if (TStep stop = StopCheck(); !stop.Ok) return stop;
-  if (TStep answer = Usable(); !answer.Ok) return answer;
-  return Restart(File, SidecarName);
-}
-
-bool THTTPGetThread::RangeAnswerFits() const {
-  // The same version of the resource: a stamp, when the answer gives one,
-  // is the first answer's.
-  const std::string stamp = AnnouncedStamp();
-  if (!stamp.empty() && stamp != FServerStamp) return false;
-  std::string range, text;
-  if (!FRequest->QueryHeader("Content-Range", kContentRangeBufferBytes, range)) return false;
-  std::int64_t length = -1;  // the answer's own length; -1 when it gives none
-  if (FRequest->QueryHeader("Content-Length", kContentLengthBufferBytes, text) &&
-      (!ParseDecimal(text, length) || length < 0))
-    return false;
-  return RangeFits(range, length, ResumeOffset, ContentLength);
-}
-
-THTTPGetThread::TStep THTTPGetThread::Restart(TTargetFile& File, const std::string& SidecarName) {
-  if (TStep length = AnnouncedLength(ContentLength, ContentLength); !length.Ok) return length;
-  StartAfresh(File, SidecarName, AnnouncedStamp());
-  return {};
-}
-
-THTTPGetThread::TStep THTTPGetThread::Overrun(TTargetFile* File, bool Ranged) {
+Outcome THTTPGetThread::Overrun(TTargetFile* File, bool Ranged) {
   // Nothing past the announced length was written, but an answer that runs
   // past it is not trusted at all: the file goes back to the bytes it held
   // before this answer, which its sidecar vouches for.
-  if (File != nullptr) File->CutTo(ResumeOffset);
-  return TStep::Failed(Ranged ? "the answer does not fit the range asked for"
-                              : "the answer is longer than the " + std::to_string(ContentLength) +
-                                    " bytes announced");
+  if (File != nullptr)
+    if (Outcome cut = File->CutTo(ResumeOffset); !cut) return cut;
+  return Outcome::Failed(Ranged ? "the answer does not fit the range asked for"
+                                : "the answer is longer than the " + std::to_string(ContentLength) +
+                                      " bytes announced");
 }
 
-THTTPGetThread::TStep THTTPGetThread::CopyBody(TTargetFile* File, bool Ranged) {
+Outcome THTTPGetThread::CopyBody(TTargetFile* File, bool Ranged) {
   // With an announced length, a body that would run past it is not written.
   const std::int64_t expected = static_cast<std::int64_t>(ContentLength) - ResumeOffset;
   auto buffer = std::make_unique<char[]>(inet::kDownloadChunkBytes);
@@ -282,7 +233,7 @@ THTTPGetThread::TStep THTTPGetThread::CopyBody(TTargetFile* File, bool Ranged) {
   for (;;) {
     // The partial file and its sidecar stay for a later run; so they do
     // when the progress handler failed on an earlier chunk.
-    if (TStep stop = StopCheck(); !stop.Ok) return stop;
+    if (Outcome stop = StopCheck(); !stop) return stop;
     RethrowHandlerFailure();
     // A failing read ends the body like its end; the count decides.
     std::size_t got = 0;
@@ -295,20 +246,20 @@ THTTPGetThread::TStep THTTPGetThread::CopyBody(TTargetFile* File, bool Ranged) {
     if (ChunkBytes == 0) break;
     // A chunk that arrived after a stop request is not written: the file
     // holds what the last figures said.
-    if (TStep stop = StopCheck(); !stop.Ok) return stop;
+    if (Outcome stop = StopCheck(); !stop) return stop;
     const std::int64_t after = static_cast<std::int64_t>(ReadCount) + ChunkBytes;
     if (ContentLength > 0 && after > expected) return Overrun(File, Ranged);
-    if (ResumeOffset + after > kMaxFileBytes) return TStep::Failed(kTooLarge);
-    if (File != nullptr)
-      File->Write(buffer.get(), ChunkBytes);
-    else
+    if (ResumeOffset + after > kMaxFileBytes) return Outcome::Failed(kTooLarge);
+    if (File == nullptr)
       TextResult.append(buffer.get(), ChunkBytes);
+    else if (Outcome written = File->Write(buffer.get(), ChunkBytes); !written)
+      return written;
     ReadCount = static_cast<std::int32_t>(after);
     PublishProgress();
   }
   // Every announced byte arrived.
-  if (static_cast<std::int64_t>(ReadCount) == expected) return {};
-  return TStep::Failed(ShortBodyReason(broken));
+  if (static_cast<std::int64_t>(ReadCount) == expected) return Outcome::Done();
+  return Outcome::Failed(ShortBodyReason(broken));
 }
 
 std::string THTTPGetThread::ShortBodyReason(const std::string& Broken) const {

@@ -42,15 +42,16 @@ void TDownloadBatch::StartAll(const std::function<void()>& beforeEach) {
     running = running || download.State == TState::Running;
   }
   if (!running) clock_.start();
-  qsizetype next = 0;
-  try {
-    for (; next < waiting.size(); ++next) {
+  for (qsizetype next = 0; next < waiting.size(); ++next) {
+    // The boundary of the driver's handler: when it fails, nothing is left
+    // waiting for a start that will not come.
+    try {
       if (beforeEach) beforeEach();
-      Start(waiting[next]);
+    } catch (const std::exception& e) {
+      for (; next < waiting.size(); ++next) Fail(waiting[next], QString::fromUtf8(e.what()));
+      return;
     }
-  } catch (const std::exception& e) {
-    // Nothing is left waiting for a start that will not come.
-    for (; next < waiting.size(); ++next) Fail(waiting[next], QString::fromUtf8(e.what()));
+    Start(waiting[next]);
   }
 }
 
@@ -116,12 +117,8 @@ void TDownloadBatch::Start(const QString& target) {
     Ended(target, false, QString::fromStdString(Reason));
   };
   download->State = TState::Running;
-  try {
-    component->StartDownload();
-  } catch (const std::exception& e) {  // no worker could be made for it
-    component->deleteLater();
-    Ended(target, false, QString::fromUtf8(e.what()));
-  }
+  // A worker that can get no thread ends through OnError like any other.
+  component->StartDownload();
 }
 
 void TDownloadBatch::Progressed(const QString& target, QObject* sender, std::int32_t total,

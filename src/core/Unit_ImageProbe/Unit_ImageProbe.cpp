@@ -9,6 +9,7 @@
 
 #include "ImageRequest.h"
 #include "Inet.h"
+#include "Outcome.h"
 #include "RequestUrl.h"
 
 namespace {
@@ -133,7 +134,7 @@ TImageProbe ProbeImage(const std::string& address, int thumbnailSide,
   bool complete = false;
   std::string failure;
   const std::string body = ReadBody(request, limit, stop, complete, failure);
-  if (stop != nullptr && stop->load()) return Failed("stopped");
+  if (stop != nullptr && stop->load()) return Failed(inet::reason::kStopped);
   TImageProbe probe = ReadImageBytes(QByteArray::fromStdString(body), thumbnailSide);
   probe.FileBytes = announced >= 0              ? announced
                     : complete && status == 200 ? static_cast<std::int64_t>(body.size())

@@ -289,29 +289,36 @@ TEST(SplitAddress, Cases) {
 }
 
 TEST_F(HTTPGetTest, SidecarAndFileHelpers) {
+  using T = THTTPGetThread;
   WriteFile("s.log", "old content that is longer\r\n");
-  THTTPGetThread::WriteOneLine("Sat, 29 Oct 1994 19:43:31 GMT", PathOf("s.log"));
+  EXPECT_TRUE(T::WriteOneLine("Sat, 29 Oct 1994 19:43:31 GMT", PathOf("s.log")));
   EXPECT_EQ(ReadFile("s.log"), "Sat, 29 Oct 1994 19:43:31 GMT\r\n");
-  EXPECT_EQ(THTTPGetThread::ReadFirstLine(PathOf("s.log")), "Sat, 29 Oct 1994 19:43:31 GMT");
-  THTTPGetThread::WriteOneLine("new", PathOf("fresh.log"));
+  EXPECT_EQ(*T::ReadFirstLine(PathOf("s.log")), "Sat, 29 Oct 1994 19:43:31 GMT");
+  EXPECT_TRUE(T::WriteOneLine("new", PathOf("fresh.log")));
   EXPECT_EQ(ReadFile("fresh.log"), "new\r\n");
   for (const char* text : {"one\rtwo", "one\ntwo", "one\r\ntwo"}) {
     WriteFile("line", text);
-    EXPECT_EQ(THTTPGetThread::ReadFirstLine(PathOf("line")), "one");
+    EXPECT_EQ(*T::ReadFirstLine(PathOf("line")), "one");
   }
   WriteFile("empty", "");
-  EXPECT_EQ(THTTPGetThread::ReadFirstLine(PathOf("empty")), "");
+  EXPECT_EQ(*T::ReadFirstLine(PathOf("empty")), "");
   WriteFile("long", std::string(3000, 'z'));
-  EXPECT_EQ(THTTPGetThread::ReadFirstLine(PathOf("long")), std::string(3000, 'z'));
-  EXPECT_EQ(THTTPGetThread::FileSizeOf(PathOf("long")), 3000);
-  EXPECT_EQ(THTTPGetThread::FileSizeOf(PathOf("empty")), 0);
+  EXPECT_EQ(*T::ReadFirstLine(PathOf("long")), std::string(3000, 'z'));
+  EXPECT_EQ(*T::FileSizeOf(PathOf("long")), 3000);
+  EXPECT_EQ(*T::FileSizeOf(PathOf("empty")), 0);
   // A sidecar's two lines, whatever ends them.
   for (const char* text : {"X\rb\r\nc", "X\nb", "X\r\nb\n"}) {
     WriteFile("line", text);
-    EXPECT_EQ(THTTPGetThread::ReadLines(PathOf("line"), 2), (std::vector<std::string>{"X", "b"}));
+    EXPECT_EQ(*T::ReadLines(PathOf("line"), 2), (std::vector<std::string>{"X", "b"}));
   }
-  EXPECT_THROW(THTTPGetThread::ReadFirstLine(PathOf("absent")), std::exception);
-  EXPECT_THROW(THTTPGetThread::FileSizeOf(PathOf("absent")), std::exception);
+  // Failures name the file and the system's reason.
+  const std::string absent = PathOf("absent");
+  EXPECT_EQ(T::ReadFirstLine(absent).Reason(),
+            "cannot open " + absent + ": No such file or directory");
+  EXPECT_EQ(T::FileSizeOf(absent).Reason(),
+            "cannot open " + absent + ": No such file or directory");
+  EXPECT_EQ(T::WriteOneLine("x", PathOf("no/such/folder.log")).Reason(),
+            "cannot create " + PathOf("no/such/folder.log") + ": No such file or directory");
 }
 
 // --- The component -------------------------------------------------------------
@@ -725,12 +732,17 @@ TEST_F(HTTPGetTest, WorkerInTextModeGathersTheBody) {
   Put("text.html", {body, "X"});
   bool ended = false, succeeded = false;
   std::string text;
-  new THTTPGetThread("*/*", "t", Url("text.html"), PathOf("text.html"), "", "", "", "", false, {},
-                     /*ToFile=*/false, "", [&](THTTPGetThread* Sender) {
-                       ended = true;
-                       succeeded = Sender->Succeeded;
-                       text = Sender->TextResult;
-                     });
+  TWorkerRequest request;
+  request.AcceptTypes = "*/*";
+  request.Agent = "t";
+  request.URL = Url("text.html");
+  request.FileName = PathOf("text.html");
+  request.ToFile = false;
+  new THTTPGetThread(std::move(request), [&](THTTPGetThread* Sender) {
+    ended = true;
+    succeeded = Sender->Succeeded;
+    text = Sender->TextResult;
+  });
   ASSERT_TRUE(WaitUntil([&] { return ended; }));
   EXPECT_TRUE(succeeded);
   EXPECT_TRUE(text == body);
