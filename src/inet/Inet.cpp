@@ -7,10 +7,10 @@
 #include <mutex>
 #include <new>
 
+#include "Ascii.h"
 #include "Engine.h"
 #include "Settings.h"
 #include "Transfer.h"
-#include "Unit_Function.h"
 
 namespace inet {
 
@@ -70,8 +70,8 @@ std::string AddressFor(const Connection& connection, const std::string& address)
     url.insert(0, "http://");
     if (!ServerOf(url, server)) return {};
   }
-  const bool same = AsciiLower(server.scheme) == (connection.Secure() ? "https" : "http") &&
-                    SameTextIgnoreCase(server.host, connection.Host()) &&
+  const bool same = detail::AsciiLower(server.scheme) == (connection.Secure() ? "https" : "http") &&
+                    detail::SameTextIgnoreCase(server.host, connection.Host()) &&
                     server.port == std::to_string(connection.Port());
   return same ? url : std::string();
 }
@@ -102,7 +102,7 @@ std::unique_ptr<curl_slist, detail::SlistDeleter> HeaderLines(const std::string&
 }  // namespace
 
 std::string detail::ServerKey(const std::string& host, int port) {
-  return AsciiLower(host) + ":" + std::to_string(port);
+  return detail::AsciiLower(host) + ":" + std::to_string(port);
 }
 
 void GlobalInit() {
@@ -114,7 +114,7 @@ bool ReadServer(const std::string& address, ServerName& server) {
   const ParsedUrl url(EncodeAddress(address));
   Server parts;
   if (!ServerOf(url, parts)) return false;
-  const std::string scheme = AsciiLower(parts.scheme);
+  const std::string scheme = detail::AsciiLower(parts.scheme);
   int port = 0;
   const char* const end = parts.port.data() + parts.port.size();
   if ((scheme != "http" && scheme != "https") ||
@@ -328,7 +328,7 @@ bool Request::QueryHeader(std::string_view name, std::size_t bufferBytes,
                           std::string& value) const {
   if (!final_) return false;
   for (const auto& [field, text] : fields_) {
-    if (!SameTextIgnoreCase(field, name)) continue;
+    if (!detail::SameTextIgnoreCase(field, name)) continue;
     if (text.size() + 1 > bufferBytes) return false;
     value = text;
     return true;

@@ -5,8 +5,8 @@
 #include <new>
 #include <unordered_map>
 
+#include "Ascii.h"
 #include "Inet.h"
-#include "Unit_Function.h"
 
 namespace inet::detail {
 
