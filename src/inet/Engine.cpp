@@ -87,17 +87,18 @@ Engine& Engine::Get() {
 
 Engine::Engine() {
   GlobalInit();
-  share_ = curl_share_init();
-  if (share_ == nullptr) throw std::bad_alloc();
-  curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &LockShare);
-  curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &UnlockShare);
-  curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-  curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+  net_.share = curl_share_init();
+  if (net_.share == nullptr) throw std::bad_alloc();
+  curl_share_setopt(net_.share, CURLSHOPT_LOCKFUNC, &LockShare);
+  curl_share_setopt(net_.share, CURLSHOPT_UNLOCKFUNC, &UnlockShare);
+  curl_share_setopt(net_.share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  curl_share_setopt(net_.share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
   NewMulti();
   thread_ = std::thread([this] { Loop(); });
   pthread_setname_np(thread_.native_handle(), "pixvane-net");
 }
 
+// Made by the constructor before the loop starts, then by the network thread.
 void Engine::NewMulti() {
   CURLM* multi = curl_multi_init();
   if (multi == nullptr) throw std::bad_alloc();
@@ -108,11 +109,11 @@ void Engine::NewMulti() {
   // Kept-alive connections of many servers; curl's own size follows the
   // transfers attached, which a server's line keeps few.
   curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, kKeptConnections);
-  CURLM* old = nullptr;
+  CURLM* old = net_.multi;
+  net_.multi = multi;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    old = multi_;
-    multi_ = multi;
+    shared_.wakeTarget = multi;
   }
   if (old != nullptr) curl_multi_cleanup(old);  // closes the connections it kept
 }
@@ -120,9 +121,9 @@ void Engine::NewMulti() {
 void Engine::Quit() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (quit_) return;
-    quit_ = true;
-    curl_multi_wakeup(multi_);
+    if (shared_.quit) return;
+    shared_.quit = true;
+    curl_multi_wakeup(shared_.wakeTarget);
   }
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
@@ -131,95 +132,98 @@ void Engine::Quit() {
 
 void Engine::Post(Command command) {
   std::lock_guard<std::mutex> lock(mutex_);
-  commands_.push_back(command);
-  if (!wakePending_) {
-    wakePending_ = true;
-    curl_multi_wakeup(multi_);
+  shared_.commands.push_back(std::move(command));
+  if (!shared_.wakePending) {
+    shared_.wakePending = true;
+    curl_multi_wakeup(shared_.wakeTarget);
   }
 }
 
 void Engine::Start(Transfer& transfer) {
-  Post({Kind::kAdd, &transfer});
+  Post({Kind::kAdd, &transfer, nullptr});
 }
 
 void Engine::Wait(Transfer& transfer, std::unique_lock<std::mutex>& lock,
                   const std::function<bool()>& ready) {
-  transfer.waiting = true;
-  transfer.changed.wait(lock, [&] { return transfer.done || ready(); });
-  transfer.waiting = false;
+  Transfer::Shared& shared = transfer.Locked(lock);
+  shared.waiting = true;
+  transfer.changed.wait(lock, [&] { return shared.done || ready(); });
+  shared.waiting = false;
 }
 
 void Engine::Resume(Transfer& transfer) {
-  Post({Kind::kResume, &transfer});
+  Post({Kind::kResume, &transfer, nullptr});
 }
 
 void Engine::Finish(std::unique_ptr<Transfer> transfer) {
+  // The stop flag belongs to the request's owner, which may go at once.
   {
-    // The stop flag belongs to the request's owner, which may go at once.
-    std::lock_guard<std::mutex> lock(transfer->mutex);
-    transfer->stop = nullptr;
+    const auto lock = transfer->Lock();
+    transfer->Locked(lock).stop = nullptr;
   }
-  Post({Kind::kRemove, transfer.release()});
+  Transfer* released = transfer.get();
+  Post({Kind::kRemove, released, std::move(transfer)});
 }
 
 void Engine::ConnectionOpened() {
   std::lock_guard<std::mutex> lock(mutex_);
-  ++liveConnections_;
+  ++shared_.liveConnections;
 }
 
 // The network connections close once no Connection has been alive for
 // kLinger (CloseWhenUnused, at every scan while there are servers).
 void Engine::ConnectionClosed() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (--liveConnections_ == 0) lastConnectionGone_ = Clock::now();
+  if (--shared_.liveConnections == 0) shared_.lastConnectionGone = Clock::now();
 }
 
 int Engine::RequestsAtOnce(const std::string& serverKey) {
   std::lock_guard<std::mutex> lock(mutex_);
-  return multiplexed_.contains(serverKey) ? static_cast<int>(kStreamsPerConnection)
-                                          : kMaxConnectionsPerServer;
+  return shared_.multiplexed.contains(serverKey) ? static_cast<int>(kStreamsPerConnection)
+                                                 : kMaxConnectionsPerServer;
 }
 
 // --- The network thread --------------------------------------------------------------
 
 void Engine::Loop() {
+  networkThread_ = std::this_thread::get_id();
   for (;;) {
     std::vector<Command> commands;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (quit_) return;
-      commands.swap(commands_);
-      wakePending_ = false;
+      if (shared_.quit) return;
+      commands.swap(shared_.commands);
+      shared_.wakePending = false;
     }
-    for (const Command& command : commands) Apply(command);
+    for (Command& command : commands) Apply(command);
     int running = 0;
-    curl_multi_perform(multi_, &running);
+    curl_multi_perform(net_.multi, &running);
     Collect();
     SettleProbes();
     const auto now = Clock::now();
-    if (now >= nextScan_) {
+    if (now >= net_.nextScan) {
       Scan(now);
       CloseWhenUnused(now);
-      nextScan_ = now + kScanInterval;
+      net_.nextScan = now + kScanInterval;
     }
     const auto untilScan =
-        std::chrono::duration_cast<std::chrono::milliseconds>(nextScan_ - now).count();
-    const bool idle = active_.empty() && servers_.empty();
+        std::chrono::duration_cast<std::chrono::milliseconds>(net_.nextScan - now).count();
+    const bool idle = net_.active.empty() && net_.servers.empty();
     const int timeoutMs = idle ? 60000 : static_cast<int>(std::max<long>(1, untilScan));
     {
       // Never sleep while commands wait. One posted since they were taken
       // woke the multi handle of that moment, which NewMulti may have
-      // replaced since; and while wakePending_ is set no later Post wakes
+      // replaced since; and while wakePending is set no later Post wakes
       // again, so the loop would sleep its whole time-out (60 s when idle)
       // with every request in line behind it.
       std::lock_guard<std::mutex> lock(mutex_);
-      if (!commands_.empty()) continue;
+      if (!shared_.commands.empty()) continue;
     }
-    curl_multi_poll(multi_, nullptr, 0, timeoutMs, nullptr);
+    curl_multi_poll(net_.multi, nullptr, 0, timeoutMs, nullptr);
   }
 }
 
-void Engine::Apply(const Command& command) {
+void Engine::Apply(Command& command) {
   Transfer* transfer = command.transfer;
   switch (command.kind) {
     case Kind::kAdd:
@@ -227,18 +231,19 @@ void Engine::Apply(const Command& command) {
       break;
     case Kind::kResume: {
       {
-        std::lock_guard<std::mutex> lock(transfer->mutex);
-        transfer->paused = false;
-        transfer->resumeAsked = false;
+        const auto lock = transfer->Lock();
+        Transfer::Shared& shared = transfer->Locked(lock);
+        shared.paused = false;
+        shared.resumeAsked = false;
       }
       // May hand the held-back delivery over at once.
-      if (transfer->attached) curl_easy_pause(transfer->Easy(), CURLPAUSE_CONT);
+      if (transfer->net.attached) curl_easy_pause(transfer->Easy(), CURLPAUSE_CONT);
       break;
     }
     case Kind::kRemove:
       Detach(*transfer);
       Forget(*transfer);
-      delete transfer;
+      command.removed.reset();
       break;
   }
 }
@@ -247,16 +252,13 @@ void Engine::Apply(const Command& command) {
 // line (each belongs to a live Connection): the multi handle and its kept
 // connections go, and what was learnt of the servers with them.
 void Engine::CloseWhenUnused(Clock::time_point now) {
-  if (servers_.empty() || !active_.empty()) return;
+  if (net_.servers.empty() || !net_.active.empty()) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (liveConnections_ != 0 || now - lastConnectionGone_ < kLinger) return;
+    if (shared_.liveConnections != 0 || now - shared_.lastConnectionGone < kLinger) return;
+    shared_.multiplexed.clear();
   }
-  servers_.clear();
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    multiplexed_.clear();
-  }
+  net_.servers.clear();
   NewMulti();
 }
 
@@ -274,9 +276,9 @@ int Engine::Server::Limit() const {
 // A request joins its server's line; it is attached to the multi handle when
 // the server has room for it.
 void Engine::Add(Transfer& transfer) {
-  Server& server = servers_[transfer.serverKey];
+  Server& server = net_.servers[transfer.setup.serverKey];
   if (server.protocol == Server::Protocol::kUnknown) {
-    if (transfer.secure) {
+    if (transfer.setup.secure) {
       server.protocol = Server::Protocol::kAsking;
       server.probe = &transfer;
       Attach(transfer, server);
@@ -287,31 +289,31 @@ void Engine::Add(Transfer& transfer) {
   if (server.held.empty() && server.attached < server.Limit()) {
     Attach(transfer, server);
   } else {
-    transfer.held = true;
+    transfer.net.held = true;
     server.held.push_back(&transfer);
   }
 }
 
 void Engine::Attach(Transfer& transfer, Server& server) {
+  assert(OnNetworkThread());
   CURL* easy = transfer.Easy();
-  curl_easy_setopt(easy, CURLOPT_SHARE, share_);
+  curl_easy_setopt(easy, CURLOPT_SHARE, net_.share);
   // HTTP/2: join the connection as a stream rather than open one more.
   curl_easy_setopt(easy, CURLOPT_PIPEWAIT, server.protocol == Server::Protocol::kHttp2 ? 1L : 0L);
-  if (transfer.tally != nullptr) {
+  if (SocketTally* tally = transfer.setup.tally; tally != nullptr) {
     curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &OpenCountedSocket);
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, transfer.tally);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, tally);
     curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &CloseCountedSocket);
-    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, transfer.tally);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, tally);
   }
-  if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
+  if (curl_multi_add_handle(net_.multi, easy) != CURLM_OK) {
     if (server.probe == &transfer) server.probe = nullptr;
-    std::lock_guard<std::mutex> lock(transfer.mutex);
-    transfer.End(CURLE_FAILED_INIT);
+    transfer.End(transfer.Lock(), CURLE_FAILED_INIT);
     return;
   }
-  transfer.attached = true;
+  transfer.net.attached = true;
   ++server.attached;
-  active_.insert(&transfer);
+  net_.active.insert(&transfer);
 }
 
 // Attaches requests from the head of the server's line while it has room.
@@ -319,18 +321,20 @@ void Engine::Promote(Server& server) {
   while (!server.held.empty() && server.attached < server.Limit()) {
     Transfer* next = server.held.front();
     server.held.pop_front();
-    next->held = false;
+    next->net.held = false;
     Attach(*next, server);
   }
 }
 
 // Servers whose asking request has its answer.
 void Engine::SettleProbes() {
-  for (auto& [key, server] : servers_) {
+  for (auto& [key, server] : net_.servers) {
     if (server.probe == nullptr) continue;
-    std::unique_lock<std::mutex> lock(server.probe->mutex);
-    const bool answered = server.probe->head.final;
-    lock.unlock();
+    bool answered = false;
+    {
+      const auto lock = server.probe->Lock();
+      answered = server.probe->Locked(lock).head.final;
+    }
     if (answered) Settle(server);
   }
 }
@@ -348,22 +352,23 @@ void Engine::Settle(Server& server) {
       version == CURL_HTTP_VERSION_2_0 ? Server::Protocol::kHttp2 : Server::Protocol::kHttp1;
   if (server.protocol == Server::Protocol::kHttp2 && probe != nullptr) {
     std::lock_guard<std::mutex> lock(mutex_);
-    multiplexed_.insert(probe->serverKey);
+    shared_.multiplexed.insert(probe->setup.serverKey);
   }
   Promote(server);
 }
 
 // A request about to be released leaves the line it waits in.
 void Engine::Forget(Transfer& transfer) {
-  if (!transfer.held) return;
-  auto it = servers_.find(transfer.serverKey);
-  if (it != servers_.end()) std::erase(it->second.held, &transfer);
-  transfer.held = false;
+  if (!transfer.net.held) return;
+  auto it = net_.servers.find(transfer.setup.serverKey);
+  if (it != net_.servers.end()) std::erase(it->second.held, &transfer);
+  transfer.net.held = false;
 }
 
 void Engine::Collect() {
+  assert(OnNetworkThread());
   int left = 0;
-  while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+  while (CURLMsg* message = curl_multi_info_read(net_.multi, &left)) {
     if (message->msg != CURLMSG_DONE) continue;
     const CURLcode result = message->data.result;
     Transfer* transfer = nullptr;
@@ -380,43 +385,47 @@ void Engine::Collect() {
 // the same request with the same header lines (a Range included), on a fresh
 // connection.
 bool Engine::RetryOnFreshConnection(Transfer& transfer, CURLcode result) {
-  if (transfer.retried || !ConnectionDied(result)) return false;
+  if (transfer.net.retried || !ConnectionDied(result)) return false;
   CURL* easy = transfer.Easy();
   long newConnections = 0, headerBytes = 0;
   curl_easy_getinfo(easy, CURLINFO_NUM_CONNECTS, &newConnections);
   curl_easy_getinfo(easy, CURLINFO_HEADER_SIZE, &headerBytes);
   if (newConnections > 0 || headerBytes > 0) return false;
   {
-    std::lock_guard<std::mutex> lock(transfer.mutex);
-    if (transfer.head.final || transfer.Buffered() > 0 || transfer.done) return false;
-    transfer.head.Clear();
-    transfer.connected = false;
-    transfer.errorText[0] = '\0';
+    const auto lock = transfer.Lock();
+    Transfer::Shared& shared = transfer.Locked(lock);
+    if (shared.head.final || shared.Buffered() > 0 || shared.done) return false;
+    shared.head.Clear();
   }
-  transfer.retried = true;
-  curl_multi_remove_handle(multi_, easy);
+  transfer.net.connected = false;
+  transfer.net.errorText[0] = '\0';
+  transfer.net.retried = true;
+  curl_multi_remove_handle(net_.multi, easy);
   curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
-  if (curl_multi_add_handle(multi_, easy) != CURLM_OK) return false;
+  if (curl_multi_add_handle(net_.multi, easy) != CURLM_OK) return false;
   return true;
 }
 
 void Engine::Scan(Clock::time_point now) {
+  assert(OnNetworkThread());
   std::vector<Transfer*> stopped, idle;
-  for (auto& [key, server] : servers_)
+  for (auto& [key, server] : net_.servers)
     for (Transfer* transfer : server.held) {
-      std::lock_guard<std::mutex> lock(transfer->mutex);
-      if (transfer->stop != nullptr && transfer->stop->load()) stopped.push_back(transfer);
+      const auto lock = transfer->Lock();
+      const Transfer::Shared& shared = transfer->Locked(lock);
+      if (shared.stop != nullptr && shared.stop->load()) stopped.push_back(transfer);
     }
-  for (Transfer* transfer : active_) {
-    std::lock_guard<std::mutex> lock(transfer->mutex);
-    if (transfer->done) continue;
+  for (Transfer* transfer : net_.active) {
+    const auto lock = transfer->Lock();
+    const Transfer::Shared& shared = transfer->Locked(lock);
+    if (shared.done) continue;
     // A request still waiting for its answer gives up when told to stop.
-    if (transfer->stop != nullptr && transfer->stop->load() && !transfer->head.final) {
+    if (shared.stop != nullptr && shared.stop->load() && !shared.head.final) {
       stopped.push_back(transfer);
       continue;
     }
-    transfer->NoteProgress(now);
-    if (transfer->IdleExpired(now)) idle.push_back(transfer);
+    transfer->NoteProgress(lock, now);
+    if (transfer->IdleExpired(lock, now)) idle.push_back(transfer);
   }
   for (Transfer* transfer : stopped) {
     Forget(*transfer);
@@ -427,16 +436,16 @@ void Engine::Scan(Clock::time_point now) {
 
 void Engine::End(Transfer& transfer, CURLcode code, std::string text) {
   Detach(transfer);
-  std::lock_guard<std::mutex> lock(transfer.mutex);
-  transfer.End(code, std::move(text));
+  transfer.End(transfer.Lock(), code, std::move(text));
 }
 
 void Engine::Detach(Transfer& transfer) {
-  if (!transfer.attached) return;
-  curl_multi_remove_handle(multi_, transfer.Easy());
-  transfer.attached = false;
-  active_.erase(&transfer);
-  Server& server = servers_[transfer.serverKey];
+  assert(OnNetworkThread());
+  if (!transfer.net.attached) return;
+  curl_multi_remove_handle(net_.multi, transfer.Easy());
+  transfer.net.attached = false;
+  net_.active.erase(&transfer);
+  Server& server = net_.servers[transfer.setup.serverKey];
   --server.attached;
   if (server.probe == &transfer)
     Settle(server);

@@ -23,6 +23,7 @@
 
 #include <curl/curl.h>
 
+#include <cassert>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -64,23 +65,13 @@ class Engine final : public Driver {
 
  private:
   enum class Kind { kAdd, kResume, kRemove };
+  // What a request's thread asks of the network thread. A removal carries
+  // the transfer it releases.
   struct Command {
     Kind kind;
     Transfer* transfer = nullptr;
+    std::unique_ptr<Transfer> removed;
   };
-
-  Engine();
-  void Post(Command command);
-  void Loop();
-  void CloseWhenUnused(Clock::time_point now);
-  void Apply(const Command& command);
-  void Add(Transfer& transfer);
-  void Collect();
-  bool RetryOnFreshConnection(Transfer& transfer, CURLcode result);
-  void Scan(Clock::time_point now);
-  void End(Transfer& transfer, CURLcode code, std::string text = {});
-  void Detach(Transfer& transfer);
-  void NewMulti();
   // A server's line: what is known of its protocol, the requests attached
   // to the multi handle, and those waiting for room.
   struct Server {
@@ -90,29 +81,53 @@ class Engine final : public Driver {
     std::deque<Transfer*> held;
     int Limit() const;
   };
+
+  Engine();
+  void Post(Command command);
+  void Loop();
+  bool OnNetworkThread() const { return std::this_thread::get_id() == networkThread_; }
+  void CloseWhenUnused(Clock::time_point now);
+  void Apply(Command& command);
+  void Add(Transfer& transfer);
+  void Collect();
+  bool RetryOnFreshConnection(Transfer& transfer, CURLcode result);
+  void Scan(Clock::time_point now);
+  void End(Transfer& transfer, CURLcode code, std::string text = {});
+  void Detach(Transfer& transfer);
+  void NewMulti();
   void Attach(Transfer& transfer, Server& server);
   void Promote(Server& server);
   void SettleProbes();
   void Settle(Server& server);
   void Forget(Transfer& transfer);
 
-  // Guarded by mutex_ (the multi handle pointer too, for curl_multi_wakeup).
-  std::mutex mutex_;
-  std::vector<Command> commands_;
-  bool wakePending_ = false;  // commands_ posted and the multi handle woken for them
-  bool quit_ = false;
-  int liveConnections_ = 0;
-  Clock::time_point lastConnectionGone_;
-  CURLM* multi_ = nullptr;
-  // Servers known to speak HTTP/2, as RequestsAtOnce reports them.
-  std::unordered_set<std::string> multiplexed_;
+  // Touched by every thread, only with mutex_ held.
+  struct Shared {
+    std::vector<Command> commands;
+    bool wakePending = false;  // commands posted and the multi handle woken for them
+    bool quit = false;
+    int liveConnections = 0;
+    Clock::time_point lastConnectionGone;
+    // The multi handle in use, for the other threads' curl_multi_wakeup; the
+    // network thread sets it whenever it makes a new one.
+    CURLM* wakeTarget = nullptr;
+    // Servers known to speak HTTP/2, as RequestsAtOnce reports them.
+    std::unordered_set<std::string> multiplexed;
+  };
+  // The network thread's own, touched by no other thread once the loop runs.
+  struct NetworkSide {
+    CURLM* multi = nullptr;
+    CURLSH* share = nullptr;
+    std::unordered_set<Transfer*> active;  // in the multi handle
+    std::unordered_map<std::string, Server> servers;
+    Clock::time_point nextScan;
+  };
 
-  // The network thread's own.
-  CURLSH* share_ = nullptr;
-  std::unordered_set<Transfer*> active_;  // in the multi handle
-  std::unordered_map<std::string, Server> servers_;
-  Clock::time_point nextScan_;
+  std::mutex mutex_;
+  Shared shared_;
+  NetworkSide net_;
   std::thread thread_;
+  std::thread::id networkThread_;  // recorded as the loop starts, for the asserts
 };
 
 }  // namespace inet::detail

@@ -237,7 +237,7 @@ void Request::Configure(const std::string& extraHeaders, const std::string& body
   curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                    Limit(detail::ConnectTimeoutOverrideMs(), options_.connectTimeoutMs));
-  t.idleLimit =
+  t.setup.idleLimit =
       std::chrono::milliseconds(Limit(detail::IdleTimeoutOverrideMs(), options_.idleTimeoutMs));
   if (options_.totalTimeoutMs > 0)
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, options_.totalTimeoutMs);
@@ -246,10 +246,11 @@ void Request::Configure(const std::string& extraHeaders, const std::string& body
     // The session's requests: HTTP/2 where TLS offers it.
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kSessionReceiveBytes);
-    t.tally = &connection_->Tally();
-    t.serverKey = detail::ServerKey(connection_->Host(), connection_->Port());
-    t.secure = connection_->Secure();
-    t.stop = connection_->StopFlag();
+    t.setup.tally = &connection_->Tally();
+    t.setup.serverKey = detail::ServerKey(connection_->Host(), connection_->Port());
+    t.setup.secure = connection_->Secure();
+    const auto lock = t.Lock();
+    t.Locked(lock).stop = connection_->StopFlag();
     if (!connection_->UserName().empty() || !connection_->Password().empty()) {
       curl_easy_setopt(easy, CURLOPT_USERNAME, connection_->UserName().c_str());
       curl_easy_setopt(easy, CURLOPT_PASSWORD, connection_->Password().c_str());
@@ -265,16 +266,17 @@ void Request::Configure(const std::string& extraHeaders, const std::string& body
   if (const std::string caFile = detail::CaFileOverride(); !caFile.empty())
     curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
 
-  t.headers = HeaderLines(extraHeaders, acceptTypes_);
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headers.get());
+  t.setup.headers = HeaderLines(extraHeaders, acceptTypes_);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.setup.headers.get());
 
-  t.body = body;
+  t.setup.body = body;
   if (verb_ == "GET") {
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
   } else if (verb_ == "POST") {
     curl_easy_setopt(easy, CURLOPT_POST, 1L);
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.body.size()));
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, t.body.data());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                     static_cast<curl_off_t>(t.setup.body.size()));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, t.setup.body.data());
   } else if (verb_ == "HEAD") {
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
   } else {
@@ -291,17 +293,19 @@ bool Request::Send(const std::string& extraHeaders, const std::string& body) {
   detail::Transfer& t = *transfer_;
   started_ = true;
   driver_->Start(t);
-  std::unique_lock<std::mutex> lock(t.mutex);
-  driver_->Wait(t, lock, [&t] { return t.head.final; });
+  auto lock = t.Lock();
+  detail::Transfer::Shared& shared = t.Locked(lock);
+  driver_->Wait(t, lock, [&shared] { return shared.head.final; });
   // A response whose head never ended (cut short, or HEAD-like) still counts
   // when curl was content with it.
-  if (t.done && !t.head.final && t.result == CURLE_OK && t.head.status != 0) t.head.final = true;
-  if (!t.head.final) return false;
+  if (shared.done && !shared.head.final && shared.result == CURLE_OK && shared.head.status != 0)
+    shared.head.final = true;
+  if (!shared.head.final) return false;
   // From now on the network thread leaves the head alone.
   final_ = true;
-  status_ = t.head.status;
-  block_ = t.head.block;
-  fields_ = t.head.fields;
+  status_ = shared.head.status;
+  block_ = shared.head.block;
+  fields_ = shared.head.fields;
   return true;
 }
 
@@ -309,9 +313,10 @@ std::string Request::ErrorText() const {
   if (!sent_) return {};
   if (url_.empty()) return refusal_;
   const detail::Transfer& t = *transfer_;
-  std::lock_guard<std::mutex> lock(t.mutex);
-  if (t.done && t.result != CURLE_OK) return t.failure;
-  if (!final_) return t.done ? "the server sent no answer" : "no answer yet";
+  const auto lock = t.Lock();
+  const detail::Transfer::Shared& shared = t.Locked(lock);
+  if (shared.done && shared.result != CURLE_OK) return shared.failure;
+  if (!final_) return shared.done ? "the server sent no answer" : "no answer yet";
   return {};
 }
 
@@ -340,29 +345,31 @@ bool Request::Read(char* buffer, std::size_t size, std::size_t& got) {
   got = 0;
   if (!final_ || size == 0) return false;
   detail::Transfer& t = *transfer_;
-  std::unique_lock<std::mutex> lock(t.mutex);
-  t.lastActivity = detail::Clock::now();  // the time spent by the reader is not idle time
+  auto lock = t.Lock();
+  detail::Transfer::Shared& shared = t.Locked(lock);
+  shared.lastActivity = detail::Clock::now();  // the time spent by the reader is not idle time
   for (;;) {
-    if (t.Buffered() > 0) {
-      got = t.Take(buffer, std::min(size, chunkBytes_));
+    if (shared.Buffered() > 0) {
+      got = shared.Take(buffer, std::min(size, chunkBytes_));
       // Let curl go on once half the held bytes are taken, before the reader
       // runs dry.
-      if (t.paused && !t.resumeAsked && t.Buffered() <= detail::kBodyBufferBytes / 2) {
-        t.resumeAsked = true;
+      if (shared.paused && !shared.resumeAsked &&
+          shared.Buffered() <= detail::kBodyBufferBytes / 2) {
+        shared.resumeAsked = true;
         lock.unlock();
         driver_->Resume(t);
       }
       return true;
     }
-    if (t.done) return t.result == CURLE_OK;
-    if (t.paused && !t.resumeAsked) {
-      t.resumeAsked = true;
+    if (shared.done) return shared.result == CURLE_OK;
+    if (shared.paused && !shared.resumeAsked) {
+      shared.resumeAsked = true;
       lock.unlock();
       driver_->Resume(t);
       lock.lock();
       continue;
     }
-    driver_->Wait(t, lock, [&t] { return t.Buffered() > 0; });
+    driver_->Wait(t, lock, [&shared] { return shared.Buffered() > 0; });
   }
 }
 

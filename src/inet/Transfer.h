@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <cassert>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -62,69 +63,106 @@ struct SlistDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+// A transfer's state falls in three zones, each its own member, so that
+// every access shows which thread may make it:
+// - setup: filled in by the request's thread before it hands the transfer to
+//   a driver, only read from then on;
+// - the shared state: touched by the reader's thread and the driving thread,
+//   only with the transfer's mutex held (Locked hands it out against the lock);
+// - net: touched only by the thread that drives curl for the transfer (the
+//   network thread, or the page fetch's caller while it runs curl), as are
+//   the easy handle's options once the transfer is started.
 class Transfer {
  public:
+  struct Setup {
+    // Kept alive for curl, which does not copy them.
+    std::unique_ptr<curl_slist, SlistDeleter> headers;
+    std::string body;
+    // Where the sockets of the transfer are counted; null: not counted.
+    SocketTally* tally = nullptr;
+    // The server it goes to ("host:port", host in lower case), and whether over TLS.
+    std::string serverKey;
+    bool secure = false;
+    std::chrono::milliseconds idleLimit{60000};
+  };
+
+  class Shared {
+   public:
+    ResponseHead head;
+    // Gives up a transfer still without its answer; cleared as the request
+    // goes, since the flag belongs to the request's owner.
+    const std::atomic<bool>* stop = nullptr;
+    bool waiting = false;  // the reader waits on changed
+    bool done = false;
+    CURLcode result = CURLE_OK;
+    std::string failure;  // why the transfer was ended here, or curl's own text
+    bool paused = false;  // curl holds back the body until resumed
+    bool resumeAsked = false;
+    Clock::time_point lastActivity = Clock::now();
+
+    std::size_t Buffered() const { return buffer_.size() - readPos_; }
+    // Moves up to size buffered bytes out; the count moved.
+    std::size_t Take(char* out, std::size_t size);
+
+   private:
+    friend class Transfer;
+    std::string buffer_;
+    std::size_t readPos_ = 0;
+  };
+
+  struct NetworkSide {
+    bool attached = false;                 // in the driver's multi handle
+    bool held = false;                     // waits in its server's line
+    bool retried = false;                  // sent again once on a fresh connection
+    bool connected = false;                // the request is on its way; the idle clock runs
+    char errorText[CURL_ERROR_SIZE] = {};  // curl's detailed text of a failure
+  };
+
   Transfer();  // throws std::bad_alloc when curl has no handle to give
   Transfer(const Transfer&) = delete;
   Transfer& operator=(const Transfer&) = delete;
 
   CURL* Easy() const { return easy_.get(); }
 
-  // Kept alive for curl, which does not copy them.
-  std::unique_ptr<curl_slist, SlistDeleter> headers;
-  std::string body;
-  // Where the sockets of the transfer are counted; null: not counted.
-  SocketTally* tally = nullptr;
-  // The server it goes to ("host:port", host in lower case), and whether over TLS.
-  std::string serverKey;
-  bool secure = false;
-
-  // Everything below is guarded by mutex; changed is signalled only while
-  // the reader waits.
-  mutable std::mutex mutex;
+  Setup setup;
+  NetworkSide net;
+  // Signalled only while the reader waits.
   std::condition_variable changed;
-  ResponseHead head;
-  const std::atomic<bool>* stop = nullptr;  // gives up a transfer without answer
-  bool waiting = false;                     // the reader waits on changed
-  bool done = false;
-  CURLcode result = CURLE_OK;
-  std::string failure;  // why the transfer was ended here, or curl's own text
-  bool paused = false;  // curl holds back the body until resumed
-  bool resumeAsked = false;
-  bool connected = false;                      // the request is on its way; the idle clock runs
-  std::chrono::milliseconds idleLimit{60000};  // set before the transfer starts
-  Clock::time_point lastActivity = Clock::now();
 
-  std::size_t Buffered() const { return buffer_.size() - readPos_; }
-  // Moves up to size buffered bytes out; the count moved.
-  std::size_t Take(char* out, std::size_t size);
-  // Ends the transfer with curl's result (or one of the layer's own with its
-  // text) and wakes the reader.
-  void End(CURLcode code, std::string text = {});
-  void Notify() {
-    if (waiting) changed.notify_one();
+  std::unique_lock<std::mutex> Lock() const { return std::unique_lock<std::mutex>(mutex_); }
+  Shared& Locked(const std::unique_lock<std::mutex>& lock) {
+    assert(lock.owns_lock() && lock.mutex() == &mutex_);
+    static_cast<void>(lock);
+    return shared_;
   }
-  // True when the idle time limit has passed without a byte while the
-  // request was on its way and the body not held back for the reader.
-  bool IdleExpired(Clock::time_point now) const;
-  // Starts the idle clock once curl reports the request on its way.
-  void NoteProgress(Clock::time_point now);
+  const Shared& Locked(const std::unique_lock<std::mutex>& lock) const {
+    assert(lock.owns_lock() && lock.mutex() == &mutex_);
+    static_cast<void>(lock);
+    return shared_;
+  }
 
-  // Driver's bookkeeping, touched only by the thread that drives curl.
-  bool attached = false;
-  bool held = false;  // waits in line until the server's protocol is known
-  bool retried = false;
-
-  char errorText[CURL_ERROR_SIZE] = {};  // curl's detailed text of a failure
+  // On the driving thread, with the lock held: ends the transfer with curl's
+  // result (or one of the layer's own with its text) and wakes the reader.
+  void End(const std::unique_lock<std::mutex>& lock, CURLcode code, std::string text = {});
+  // On the driving thread, with the lock held: true when the idle time limit
+  // has passed without a byte while the request was on its way and the body
+  // not held back for the reader.
+  bool IdleExpired(const std::unique_lock<std::mutex>& lock, Clock::time_point now) const;
+  // On the driving thread, with the lock held: starts the idle clock once
+  // curl reports the request on its way.
+  void NoteProgress(const std::unique_lock<std::mutex>& lock, Clock::time_point now);
 
  private:
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user);
   static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* user);
   std::size_t BodyData(const char* data, std::size_t size);
+  void Notify() {
+    if (shared_.waiting) changed.notify_one();
+  }
 
   std::unique_ptr<CURL, EasyDeleter> easy_;
-  std::string buffer_;
-  std::size_t readPos_ = 0;
+  mutable std::mutex mutex_;
+  Shared shared_;
 };
 
 // Runs transfers. Start, Resume and Finish are called by the reader's
