@@ -9,23 +9,11 @@
 #include <new>
 
 #include "Inet.h"
+#include "Limits.h"
 
 namespace inet::detail {
 
 namespace {
-
-// How often the network thread looks at stop flags and idle time limits.
-constexpr auto kScanInterval = std::chrono::milliseconds(50);
-// HTTP/2 streams one connection carries at once.
-constexpr long kStreamsPerConnection = 100;
-// Idle connections kept for the next request, all servers together.
-constexpr long kKeptConnections = 256;
-// How long the network connections stay open once no Connection is alive.
-// The window starts a batch's workers one by one while earlier ones end, so
-// the count of live Connections touches zero many times within one batch;
-// closing at once would open a new connection to the server for almost
-// every image instead of reusing six.
-constexpr auto kLinger = std::chrono::seconds(1);
 
 // The share handle is used by the network thread only; its locks guard it
 // all the same, should curl touch it from a handle being released elsewhere.
@@ -209,7 +197,7 @@ void Engine::Loop() {
     const auto untilScan =
         std::chrono::duration_cast<std::chrono::milliseconds>(net_.nextScan - now).count();
     const bool idle = net_.active.empty() && net_.servers.empty();
-    const int timeoutMs = idle ? 60000 : static_cast<int>(std::max<long>(1, untilScan));
+    const int timeoutMs = idle ? kIdleLoopWaitMs : static_cast<int>(std::max<long>(1, untilScan));
     {
       // Never sleep while commands wait. One posted since they were taken
       // woke the multi handle of that moment, which NewMulti may have

@@ -9,16 +9,13 @@
 
 #include "Ascii.h"
 #include "Engine.h"
+#include "Limits.h"
 #include "Settings.h"
 #include "Transfer.h"
 
 namespace inet {
 
 namespace {
-
-// curl's delivery size for the session's transfers: the reader takes small
-// chunks out of the transfer's buffer, curl fills it in larger ones.
-constexpr long kSessionReceiveBytes = 65536;
 
 // A time limit: the test override when one is in force, else the session's.
 long Limit(long overrideMs, long ownMs) {
@@ -241,11 +238,11 @@ void Request::Configure(const std::string& extraHeaders, const std::string& body
       std::chrono::milliseconds(Limit(detail::IdleTimeoutOverrideMs(), options_.idleTimeoutMs));
   if (options_.totalTimeoutMs > 0)
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, options_.totalTimeoutMs);
-  curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, 16384L);
+  curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, detail::kUploadBufferBytes);
   if (connection_ != nullptr) {
     // The session's requests: HTTP/2 where TLS offers it.
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kSessionReceiveBytes);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, detail::kSessionReceiveBytes);
     t.setup.tally = &connection_->Tally();
     t.setup.serverKey = detail::ServerKey(connection_->Host(), connection_->Port());
     t.setup.secure = connection_->Secure();

@@ -7,6 +7,7 @@
 
 #include "Ascii.h"
 #include "Inet.h"
+#include "Limits.h"
 
 namespace inet::detail {
 
@@ -220,7 +221,7 @@ void LocalDriver::Step(Transfer& transfer, const std::function<bool()>& ready) {
   auto slice = std::chrono::duration_cast<std::chrono::milliseconds>(
       transfer.net.connected ? idle - (now - transfer.Locked(lock).lastActivity) : idle);
   lock.unlock();
-  slice = std::clamp(slice, std::chrono::milliseconds(1), std::chrono::milliseconds(200));
+  slice = std::clamp(slice, std::chrono::milliseconds(1), kPageFetchPollSlice);
   curl_multi_poll(multi_, nullptr, 0, static_cast<int>(slice.count()), nullptr);
 }
 

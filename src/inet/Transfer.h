@@ -25,13 +25,6 @@ namespace inet::detail {
 
 using Clock = std::chrono::steady_clock;
 
-// Body bytes a transfer holds for its reader. When they are this many, curl
-// is paused for that transfer until the reader has taken half of them; one
-// delivery of curl (at most its 64 KB buffer) may come on top. The reader
-// (a download worker) never waits for the window, so the room is only ever
-// used up when the disk is slower than the network.
-constexpr std::size_t kBodyBufferBytes = 262144;
-
 // Network connections open to one server, counted as curl opens and closes
 // their sockets. Never freed: curl may close a socket long after the request
 // that opened it is gone.
