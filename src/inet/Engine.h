@@ -33,6 +33,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "Driver.h"
 #include "Transfer.h"
 
 namespace inet::detail {

@@ -3,8 +3,9 @@
 #include <atomic>
 #include <mutex>
 
+#include "Address.h"
 #include "Settings.h"
-#include "Transfer.h"
+#include "SocketTally.h"
 
 namespace inet {
 

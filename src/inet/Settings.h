@@ -1,6 +1,6 @@
 // What the parts of the internet client layer share beyond a transfer: the
 // test overrides in force (set through InetTestHooks.h), read when a request
-// is configured, and the key of a server's line.
+// is configured.
 #pragma once
 
 #include <string>
@@ -12,7 +12,5 @@ long ConnectTimeoutOverrideMs();
 long IdleTimeoutOverrideMs();
 // The trusted-certificate file in force; empty: the system store.
 std::string CaFileOverride();
-// "host:port" with the host in lower case: the key of a server's line.
-std::string ServerKey(const std::string& host, int port);
 
 }  // namespace inet::detail

@@ -1,9 +1,7 @@
 // One HTTP transfer of the internet client: a curl easy handle, the response
 // head its header callback gathers, a small buffer of body bytes for the
 // reader, and the handshake between the thread that drives curl and the
-// thread that reads. A driver runs the transfer: the shared network thread
-// for requests on a Connection, a private one on the caller's thread for the
-// page fetch.
+// thread that reads. A driver (Driver.h) runs the transfer.
 #pragma once
 
 #include <curl/curl.h>
@@ -13,7 +11,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,18 +18,11 @@
 #include <utility>
 #include <vector>
 
+#include "SocketTally.h"
+
 namespace inet::detail {
 
 using Clock = std::chrono::steady_clock;
-
-// Network connections open to one server, counted as curl opens and closes
-// their sockets. Never freed: curl may close a socket long after the request
-// that opened it is gone.
-struct SocketTally {
-  std::atomic<int> open{0};
-  std::atomic<int> peak{0};
-};
-SocketTally& TallyFor(const std::string& key);
 
 // The head of the response being received. Reset at each status line, since
 // redirects and interim answers pass through the header callback as well.
@@ -156,38 +146,6 @@ class Transfer {
   std::unique_ptr<CURL, EasyDeleter> easy_;
   mutable std::mutex mutex_;
   Shared shared_;
-};
-
-// Runs transfers. Start, Resume and Finish are called by the reader's
-// thread without the transfer's lock; Wait with it held.
-class Driver {
- public:
-  virtual ~Driver() = default;
-  virtual void Start(Transfer& transfer) = 0;
-  // Blocks until ready() (evaluated with the lock held) or the transfer ended.
-  virtual void Wait(Transfer& transfer, std::unique_lock<std::mutex>& lock,
-                    const std::function<bool()>& ready) = 0;
-  // Lets curl deliver the body again after a pause.
-  virtual void Resume(Transfer& transfer) = 0;
-  // Takes a started transfer out of the driver and releases it.
-  virtual void Finish(std::unique_ptr<Transfer> transfer) = 0;
-};
-
-// The page fetch's driver: a curl multi handle of its own, run on the
-// caller's thread while it waits.
-class LocalDriver final : public Driver {
- public:
-  LocalDriver();
-  ~LocalDriver() override;
-  void Start(Transfer& transfer) override;
-  void Wait(Transfer& transfer, std::unique_lock<std::mutex>& lock,
-            const std::function<bool()>& ready) override;
-  void Resume(Transfer& transfer) override;
-  void Finish(std::unique_ptr<Transfer> transfer) override;
-
- private:
-  void Step(Transfer& transfer, const std::function<bool()>& ready);
-  CURLM* multi_;
 };
 
 }  // namespace inet::detail
