@@ -5,6 +5,7 @@
 #include "Engine.h"
 #include "Inet.h"
 #include "Limits.h"
+#include "Reasons.h"
 
 namespace inet::detail {
 
@@ -186,9 +187,9 @@ void Engine::Scan(Clock::time_point now) {
   }
   for (Transfer* transfer : stopped) {
     Forget(*transfer);
-    End(*transfer, CURLE_ABORTED_BY_CALLBACK, "stopped");
+    End(*transfer, CURLE_ABORTED_BY_CALLBACK, reason::kStopped);
   }
-  for (Transfer* transfer : idle) End(*transfer, CURLE_OPERATION_TIMEDOUT, "timed out");
+  for (Transfer* transfer : idle) End(*transfer, CURLE_OPERATION_TIMEDOUT, reason::kTimedOut);
 }
 
 void Engine::End(Transfer& transfer, CURLcode code, std::string text) {

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "Limits.h"
+#include "Reasons.h"
 
 namespace inet::detail {
 
@@ -55,7 +56,7 @@ void LocalDriver::Step(Transfer& transfer, const std::function<bool()>& ready) {
   }
   transfer.NoteProgress(lock, now);
   if (transfer.IdleExpired(lock, now)) {
-    transfer.End(lock, CURLE_OPERATION_TIMEDOUT, "timed out");
+    transfer.End(lock, CURLE_OPERATION_TIMEDOUT, reason::kTimedOut);
     return;
   }
   if (ready()) return;

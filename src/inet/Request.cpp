@@ -12,6 +12,7 @@
 #include "Inet.h"
 #include "Limits.h"
 #include "LocalDriver.h"
+#include "Reasons.h"
 #include "Settings.h"
 #include "Transfer.h"
 
@@ -76,13 +77,12 @@ Request::Request(Connection& connection, std::string verb, std::string address, 
       acceptTypes_(std::move(acceptTypes)),
       chunkBytes_(chunkBytes) {
   if (connection.Host().empty()) {
-    refusal_ = "no host in the address";
+    refusal_ = detail::reason::kNoHost;
     return;
   }
   url_ = detail::AddressFor(connection, address);
   if (url_.empty()) {
-    refusal_ = "the address does not name the server " + connection.Host() + ":" +
-               std::to_string(connection.Port());
+    refusal_ = detail::reason::OtherServer(connection.Host(), connection.Port());
   }
 }
 
@@ -196,7 +196,7 @@ std::string Request::ErrorText() const {
   const auto lock = t.Lock();
   const detail::Transfer::Shared& shared = t.Locked(lock);
   if (shared.done && shared.result != CURLE_OK) return shared.failure;
-  if (!final_) return shared.done ? "the server sent no answer" : "no answer yet";
+  if (!final_) return shared.done ? detail::reason::kNoAnswer : detail::reason::kNoAnswerYet;
   return {};
 }
 

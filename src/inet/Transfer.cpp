@@ -7,6 +7,7 @@
 #include "Ascii.h"
 #include "Inet.h"
 #include "Limits.h"
+#include "Reasons.h"
 
 namespace inet::detail {
 
@@ -132,7 +133,7 @@ void Transfer::End(const std::unique_lock<std::mutex>& lock, CURLcode code, std:
   if (!text.empty())
     shared.failure = std::move(text);
   else if (code == CURLE_OPERATION_TIMEDOUT)
-    shared.failure = "timed out";
+    shared.failure = reason::kTimedOut;
   else if (code != CURLE_OK)
     shared.failure = net.errorText[0] != '\0' ? net.errorText : curl_easy_strerror(code);
   Notify();
