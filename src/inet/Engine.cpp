@@ -3,11 +3,11 @@
 #include <pthread.h>
 
 #include <array>
-#include <cstdlib>
 #include <new>
 
 #include "Inet.h"
 #include "Limits.h"
+#include "Reasons.h"
 
 namespace inet::detail {
 
@@ -26,27 +26,9 @@ void UnlockShare(CURL*, curl_lock_data data, void*) {
   ShareLocks()[static_cast<std::size_t>(data)].unlock();
 }
 
-Engine* gEngine = nullptr;
-void QuitAtExit() {
-  if (gEngine != nullptr) gEngine->Quit();
-}
-
 }  // namespace
 
-Engine& Engine::Get() {
-  // Never freed: a worker may still use it while the process exits. The
-  // network thread itself is ended at exit, before the TLS library is.
-  static Engine* engine = [] {
-    auto* created = new Engine;
-    gEngine = created;
-    std::atexit(QuitAtExit);
-    return created;
-  }();
-  return *engine;
-}
-
-Engine::Engine() {
-  GlobalInit();
+Engine::Engine(std::shared_ptr<const CurlGlobal> curl) : curl_(std::move(curl)) {
   net_.share = curl_share_init();
   if (net_.share == nullptr) throw std::bad_alloc();
   curl_share_setopt(net_.share, CURLSHOPT_LOCKFUNC, &LockShare);
@@ -78,24 +60,54 @@ void Engine::NewMulti() {
   if (old != nullptr) curl_multi_cleanup(old);  // closes the connections it kept
 }
 
-void Engine::Quit() {
+Engine::~Engine() {
+  Stop();
+}
+
+void Engine::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (shared_.quit) return;
-    shared_.quit = true;
-    curl_multi_wakeup(shared_.wakeTarget);
+    if (!shared_.quit) {
+      shared_.quit = true;
+      curl_multi_wakeup(shared_.wakeTarget);
+    }
   }
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+  if (thread_.joinable()) thread_.join();
+  // The network thread has let go of every handle: they are released here.
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shared_.wakeTarget = nullptr;
+  }
+  if (net_.multi != nullptr) curl_multi_cleanup(net_.multi);
+  if (net_.share != nullptr) curl_share_cleanup(net_.share);
+  net_.multi = nullptr;
+  net_.share = nullptr;
+}
+
+bool Engine::Stopped() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shared_.closed;
 }
 
 // --- Called by the requests' threads ---------------------------------------------
 
 void Engine::Post(Command command) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  shared_.commands.push_back(std::move(command));
-  if (!shared_.wakePending) {
-    shared_.wakePending = true;
-    curl_multi_wakeup(shared_.wakeTarget);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!shared_.closed) {
+      shared_.commands.push_back(std::move(command));
+      if (!shared_.wakePending) {
+        shared_.wakePending = true;
+        curl_multi_wakeup(shared_.wakeTarget);
+      }
+      return;
+    }
+  }
+  // The network thread has ended: a transfer started now ends at once, one
+  // removed goes with the command, and there is nothing to resume.
+  if (command.kind == Kind::kAdd) {
+    const auto lock = command.transfer->Lock();
+    command.transfer->End(lock, CURLE_FAILED_INIT, reason::kNotStarted);
   }
 }
 
@@ -149,11 +161,16 @@ void Engine::Loop() {
   networkThread_ = std::this_thread::get_id();
   for (;;) {
     std::vector<Command> commands;
+    bool quit = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (shared_.quit) return;
       commands.swap(shared_.commands);
       shared_.wakePending = false;
+      quit = shared_.closed = shared_.quit;
+    }
+    if (quit) {
+      Close(std::move(commands));
+      return;
     }
     for (Command& command : commands) Apply(command);
     int running = 0;
@@ -187,6 +204,7 @@ void Engine::Apply(Command& command) {
   Transfer* transfer = command.transfer;
   switch (command.kind) {
     case Kind::kAdd:
+      net_.owned.insert(transfer);
       Add(*transfer);
       break;
     case Kind::kResume: {
@@ -203,9 +221,39 @@ void Engine::Apply(Command& command) {
     case Kind::kRemove:
       Detach(*transfer);
       Forget(*transfer);
+      net_.owned.erase(transfer);
       command.removed.reset();
       break;
   }
+}
+
+// The last round of the network thread, as the Library ends: the commands
+// not yet applied are settled, and every transfer still here leaves the
+// multi and share handles; one still under way ends "stopped". Its request
+// keeps it until it goes, and its reader is woken with the reason.
+void Engine::Close(std::vector<Command> commands) {
+  assert(OnNetworkThread());
+  for (Command& command : commands) {
+    if (command.kind == Kind::kAdd) net_.owned.insert(command.transfer);
+    if (command.kind != Kind::kRemove) continue;
+    Transfer* transfer = command.transfer;
+    if (transfer->net.attached) curl_multi_remove_handle(net_.multi, transfer->Easy());
+    transfer->net.attached = false;
+    net_.owned.erase(transfer);
+    command.removed.reset();
+  }
+  for (Transfer* transfer : net_.owned) {
+    if (transfer->net.attached) curl_multi_remove_handle(net_.multi, transfer->Easy());
+    transfer->net.attached = false;
+    transfer->net.held = false;
+    curl_easy_setopt(transfer->Easy(), CURLOPT_SHARE, nullptr);
+    const auto lock = transfer->Lock();
+    if (!transfer->Locked(lock).done)
+      transfer->End(lock, CURLE_ABORTED_BY_CALLBACK, reason::kStopped);
+  }
+  net_.owned.clear();
+  net_.active.clear();
+  net_.servers.clear();
 }
 
 // With no Connection alive for kLinger, no request is attached or waiting in

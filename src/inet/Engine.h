@@ -19,6 +19,11 @@
 // curl handles are never touched by two threads at once: a request's thread
 // fills in its transfer's options, then hands the transfer to the network
 // thread, which alone calls curl for it from then on and releases it.
+//
+// The Library (Inet.h) makes the engine and stops it; Connections and
+// Requests share it, so that one outliving the Library still finds it. Once
+// stopped, the engine runs nothing: a request still under way has ended
+// "stopped", and one started later ends at once as not started.
 #pragma once
 
 #include <curl/curl.h>
@@ -34,14 +39,21 @@
 #include <vector>
 
 #include "Driver.h"
+#include "Library.h"
 #include "Transfer.h"
 
 namespace inet::detail {
 
 class Engine final : public Driver {
  public:
-  // The one session, started at first use and ended when the process exits.
-  static Engine& Get();
+  // Starts the network thread.
+  explicit Engine(std::shared_ptr<const CurlGlobal> curl);
+  ~Engine() override;
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // curl's global state, which the transfers started here hold as well.
+  const std::shared_ptr<const CurlGlobal>& Curl() const { return curl_; }
 
   void Start(Transfer& transfer) override;
   void Wait(Transfer& transfer, std::unique_lock<std::mutex>& lock,
@@ -62,7 +74,12 @@ class Engine final : public Driver {
   // rarely wait in the server's line.
   int RequestsAtOnce(const std::string& serverKey);
 
-  void Quit();
+  // Ends every request under way ("stopped"), ends the network thread and
+  // releases the multi and share handles. Called by the Library; further
+  // calls do nothing. Never on the network thread.
+  void Stop();
+  // True once the network thread has taken its last commands.
+  bool Stopped();
 
  private:
   enum class Kind { kAdd, kResume, kRemove };
@@ -83,8 +100,8 @@ class Engine final : public Driver {
     int Limit() const;
   };
 
-  Engine();
   void Post(Command command);
+  void Close(std::vector<Command> commands);
   void Loop();
   bool OnNetworkThread() const { return std::this_thread::get_id() == networkThread_; }
   void CloseWhenUnused(Clock::time_point now);
@@ -106,7 +123,8 @@ class Engine final : public Driver {
   struct Shared {
     std::vector<Command> commands;
     bool wakePending = false;  // commands posted and the multi handle woken for them
-    bool quit = false;
+    bool quit = false;         // Stop asks the network thread to end
+    bool closed = false;  // the network thread took its last commands; Post settles them itself
     int liveConnections = 0;
     Clock::time_point lastConnectionGone;
     // The multi handle in use, for the other threads' curl_multi_wakeup; the
@@ -119,11 +137,13 @@ class Engine final : public Driver {
   struct NetworkSide {
     CURLM* multi = nullptr;
     CURLSH* share = nullptr;
+    std::unordered_set<Transfer*> owned;   // started here and not yet removed
     std::unordered_set<Transfer*> active;  // in the multi handle
     std::unordered_map<std::string, Server> servers;
     Clock::time_point nextScan;
   };
 
+  std::shared_ptr<const CurlGlobal> curl_;  // first made, last gone
   std::mutex mutex_;
   Shared shared_;
   NetworkSide net_;

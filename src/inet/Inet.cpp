@@ -1,27 +1,17 @@
 #include "Inet.h"
 
-#include <curl/curl.h>
-
-#include <mutex>
+#include <memory>
 
 #include "Address.h"
 #include "Engine.h"
+#include "Library.h"
 #include "SocketTally.h"
 
 namespace inet {
 
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// ---------------------------------------------------------------------------
-
 Session::Session(std::string agent) : Session(SessionOptions{std::move(agent)}) {}
 
-Session::Session(SessionOptions options) : options_(std::move(options)) {
-  GlobalInit();
-}
+Session::Session(SessionOptions options) : options_(std::move(options)) {}
 
 Connection::Connection(const Session& session, std::string host, int port, bool secure,
                        std::string userName, std::string password, const std::atomic<bool>* stop)
@@ -32,16 +22,18 @@ Connection::Connection(const Session& session, std::string host, int port, bool 
       userName_(std::move(userName)),
       password_(std::move(password)),
       stop_(stop),
-      tally_(&detail::TallyFor(detail::ServerKey(host_, port_))) {
-  detail::Engine::Get().ConnectionOpened();
-}
-
-int RequestsAtOnce(const std::string& host, int port) {
-  return detail::Engine::Get().RequestsAtOnce(detail::ServerKey(host, port));
+      tally_(&detail::TallyFor(detail::ServerKey(host_, port_))),
+      engine_(detail::CurrentEngine()) {
+  if (engine_) engine_->ConnectionOpened();
 }
 
 Connection::~Connection() {
-  detail::Engine::Get().ConnectionClosed();
+  if (engine_) engine_->ConnectionClosed();
+}
+
+int RequestsAtOnce(const std::string& host, int port) {
+  const std::shared_ptr<detail::Engine> engine = detail::CurrentEngine();
+  return engine ? engine->RequestsAtOnce(detail::ServerKey(host, port)) : kMaxConnectionsPerServer;
 }
 
 }  // namespace inet

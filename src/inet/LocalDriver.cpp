@@ -9,7 +9,8 @@
 
 namespace inet::detail {
 
-LocalDriver::LocalDriver() : multi_(curl_multi_init()) {
+LocalDriver::LocalDriver(std::shared_ptr<const CurlGlobal> curl)
+    : curl_(std::move(curl)), multi_(curl_multi_init()) {
   if (multi_ == nullptr) throw std::bad_alloc();
 }
 

@@ -9,13 +9,17 @@
 #include <mutex>
 
 #include "Driver.h"
+#include "Library.h"
 
 namespace inet::detail {
 
 class LocalDriver final : public Driver {
  public:
-  LocalDriver();
+  // Holds curl's global state while its multi handle lives.
+  explicit LocalDriver(std::shared_ptr<const CurlGlobal> curl);
   ~LocalDriver() override;
+  LocalDriver(const LocalDriver&) = delete;
+  LocalDriver& operator=(const LocalDriver&) = delete;
   void Start(Transfer& transfer) override;
   void Wait(Transfer& transfer, std::unique_lock<std::mutex>& lock,
             const std::function<bool()>& ready) override;
@@ -24,6 +28,7 @@ class LocalDriver final : public Driver {
 
  private:
   void Step(Transfer& transfer, const std::function<bool()>& ready);
+  std::shared_ptr<const CurlGlobal> curl_;  // outlives multi_
   CURLM* multi_;
 };
 

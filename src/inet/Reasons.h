@@ -12,6 +12,8 @@ namespace inet::detail::reason {
 using inet::reason::kStopped;
 using inet::reason::kTimedOut;
 
+// A request made while no Library is alive, or sent after it ended.
+inline constexpr char kNotStarted[] = "the internet client is not started";
 inline constexpr char kNoHost[] = "no host in the address";
 // The transfer ended without a final response, and curl gave no failure.
 inline constexpr char kNoAnswer[] = "the server sent no answer";

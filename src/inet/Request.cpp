@@ -10,6 +10,7 @@
 #include "Ascii.h"
 #include "Engine.h"
 #include "Inet.h"
+#include "Library.h"
 #include "Limits.h"
 #include "LocalDriver.h"
 #include "Reasons.h"
@@ -68,14 +69,19 @@ void SetVerb(CURL* easy, const std::string& verb, const std::string& body) {
 
 Request::Request(Connection& connection, std::string verb, std::string address, std::string referer,
                  std::string acceptTypes, std::size_t chunkBytes)
-    : driver_(&detail::Engine::Get()),
-      transfer_(std::make_unique<detail::Transfer>()),
-      connection_(&connection),
+    : connection_(&connection),
       options_(connection.Owner().Options()),
       verb_(std::move(verb)),
       referer_(std::move(referer)),
       acceptTypes_(std::move(acceptTypes)),
       chunkBytes_(chunkBytes) {
+  const std::shared_ptr<detail::Engine>& engine = connection.engine_;
+  if (!engine || engine->Stopped()) {
+    refusal_ = detail::reason::kNotStarted;
+    return;
+  }
+  driver_ = engine;
+  transfer_ = std::make_unique<detail::Transfer>(engine->Curl());
   if (connection.Host().empty()) {
     refusal_ = detail::reason::kNoHost;
     return;
@@ -86,12 +92,12 @@ Request::Request(Connection& connection, std::string verb, std::string address, 
   }
 }
 
-Request::Request(std::unique_ptr<detail::Driver> ownDriver, const Session& session, std::string url,
-                 std::string verb, std::string referer, std::string acceptTypes,
+Request::Request(std::shared_ptr<detail::Driver> driver,
+                 std::shared_ptr<const detail::CurlGlobal> curl, const Session& session,
+                 std::string url, std::string verb, std::string referer, std::string acceptTypes,
                  std::size_t chunkBytes)
-    : ownDriver_(std::move(ownDriver)),
-      driver_(ownDriver_.get()),
-      transfer_(std::make_unique<detail::Transfer>()),
+    : driver_(std::move(driver)),
+      transfer_(std::make_unique<detail::Transfer>(std::move(curl))),
       url_(EncodeAddress(url)),
       options_(session.Options()),
       verb_(std::move(verb)),
@@ -105,9 +111,14 @@ Request::~Request() {
 
 std::unique_ptr<Request> Request::OpenUrl(const Session& session, const std::string& url,
                                           std::size_t chunkBytes, std::string* failure) {
-  GlobalInit();
-  std::unique_ptr<Request> request(new Request(std::make_unique<detail::LocalDriver>(), session,
-                                               url, "GET", "", "*/*", chunkBytes));
+  const std::shared_ptr<detail::Engine> engine = detail::CurrentEngine();
+  if (!engine) {
+    if (failure != nullptr) *failure = detail::reason::kNotStarted;
+    return nullptr;
+  }
+  const std::shared_ptr<const detail::CurlGlobal>& curl = engine->Curl();
+  std::unique_ptr<Request> request(new Request(std::make_shared<detail::LocalDriver>(curl), curl,
+                                               session, url, "GET", "", "*/*", chunkBytes));
   if (!request->Send()) {
     if (failure != nullptr) *failure = request->ErrorText();
     return nullptr;

@@ -71,7 +71,8 @@ void ResponseHead::Line(std::string_view line) {
 
 // --- The transfer ---------------------------------------------------------------
 
-Transfer::Transfer() : easy_(curl_easy_init()) {
+Transfer::Transfer(std::shared_ptr<const CurlGlobal> curl)
+    : curl_(std::move(curl)), easy_(curl_easy_init()) {
   if (!easy_) throw std::bad_alloc();
   CURL* easy = easy_.get();
   curl_easy_setopt(easy, CURLOPT_PRIVATE, this);

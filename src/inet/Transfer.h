@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "Library.h"
 #include "SocketTally.h"
 
 namespace inet::detail {
@@ -101,7 +102,9 @@ class Transfer {
     char errorText[CURL_ERROR_SIZE] = {};  // curl's detailed text of a failure
   };
 
-  Transfer();  // throws std::bad_alloc when curl has no handle to give
+  // Holds curl's global state while the easy handle lives; throws
+  // std::bad_alloc when curl has no handle to give.
+  explicit Transfer(std::shared_ptr<const CurlGlobal> curl);
   Transfer(const Transfer&) = delete;
   Transfer& operator=(const Transfer&) = delete;
 
@@ -143,6 +146,7 @@ class Transfer {
     if (shared_.waiting) changed.notify_one();
   }
 
+  std::shared_ptr<const CurlGlobal> curl_;  // outlives easy_
   std::unique_ptr<CURL, EasyDeleter> easy_;
   mutable std::mutex mutex_;
   Shared shared_;
