@@ -13,8 +13,8 @@
 #include "Library.h"
 #include "Limits.h"
 #include "LocalDriver.h"
+#include "Overrides.h"
 #include "Reasons.h"
-#include "Settings.h"
 #include "Transfer.h"
 
 namespace inet {
