@@ -31,6 +31,7 @@
 #include <map>
 #include <thread>
 
+#include "Inet.h"
 #include "LocalServer.h"
 #include "Seam.h"
 #include "Unit1.h"
@@ -75,6 +76,7 @@ bool Grab(TForm1& form, QWidget* page, const QString& file) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   setenv("no_proxy", "127.0.0.1", 1);
+  inet::Library internetClient;
   QApplication app(argc, argv);
   if (argc < 2) return 2;
   const QString out = QString::fromLocal8Bit(argv[1]);

@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   setenv("no_proxy", "127.0.0.1", 1);
   setenv("NO_PROXY", "127.0.0.1", 1);
-  inet::GlobalInit();
+  inet::Library internetClient;  // the process's internet client, ended as main returns
   std::string folder = argc > 1 ? argv[1] : std::string();
   std::string scratch;
   if (folder.empty()) {

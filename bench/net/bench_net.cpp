@@ -123,7 +123,7 @@ int ChildMain(int argc, char** argv) {
   const auto size = static_cast<std::size_t>(std::atol(argv[4]));
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   qInstallMessageHandler(bench::QuietOffscreenWarnings);
-  inet::GlobalInit();
+  inet::Library internetClient;  // the process's internet client, ended as main returns
   if (caFile != "-") inet::testing::SetCaFile(caFile);
   bench::TimedApplication app(argc, argv);
 

@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
   setenv("no_proxy", "127.0.0.1", 1);
   setenv("NO_PROXY", "127.0.0.1", 1);
   qInstallMessageHandler(bench::QuietOffscreenWarnings);
-  inet::GlobalInit();
+  inet::Library internetClient;  // the process's internet client, ended as main returns
   bench::TimedApplication app(argc, argv);
 
   bool otherPage = false;

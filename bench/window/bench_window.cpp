@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "Inet.h"
 #include "LocalServer.h"
 #include "Seam.h"
 #include "Unit1.h"
@@ -70,6 +71,7 @@ void Row(const char* what, double seconds, double target) {
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   setenv("no_proxy", "127.0.0.1", 1);
+  inet::Library internetClient;
   QApplication app(argc, argv);
   QTemporaryDir sandbox;
   qputenv("XDG_DESKTOP_DIR", sandbox.path().toLocal8Bit());

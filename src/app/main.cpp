@@ -63,8 +63,9 @@ int main(int argc, char** argv) {
 
   // A batch holds a file and a sidecar per running download.
   RaiseOpenFileLimit();
-  // The internet client is set up once, before any download thread starts.
-  inet::GlobalInit();
+  // The internet client starts before any download thread and ends last,
+  // ending whatever request is still under way as the program closes.
+  inet::Library internetClient;
   QApplication app(argc, argv);
   QApplication::setApplicationName(kApplicationTitle);
   QApplication::setApplicationDisplayName(QString());

@@ -1,31 +1,17 @@
 #include "Engine.h"
 
 #include <pthread.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <array>
-#include <cstdlib>
 #include <new>
 
 #include "Inet.h"
+#include "Limits.h"
+#include "Reasons.h"
 
 namespace inet::detail {
 
 namespace {
-
-// How often the network thread looks at stop flags and idle time limits.
-constexpr auto kScanInterval = std::chrono::milliseconds(50);
-// HTTP/2 streams one connection carries at once.
-constexpr long kStreamsPerConnection = 100;
-// Idle connections kept for the next request, all servers together.
-constexpr long kKeptConnections = 256;
-// How long the network connections stay open once no Connection is alive.
-// The window starts a batch's workers one by one while earlier ones end, so
-// the count of live Connections touches zero many times within one batch;
-// closing at once would open a new connection to the server for almost
-// every image instead of reusing six.
-constexpr auto kLinger = std::chrono::seconds(1);
 
 // The share handle is used by the network thread only; its locks guard it
 // all the same, should curl touch it from a handle being released elsewhere.
@@ -40,64 +26,21 @@ void UnlockShare(CURL*, curl_lock_data data, void*) {
   ShareLocks()[static_cast<std::size_t>(data)].unlock();
 }
 
-curl_socket_t OpenCountedSocket(void* data, curlsocktype, curl_sockaddr* address) {
-  const curl_socket_t fd =
-      ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-  if (fd != CURL_SOCKET_BAD) {
-    auto* tally = static_cast<SocketTally*>(data);
-    const int open = ++tally->open;
-    int peak = tally->peak;
-    while (open > peak && !tally->peak.compare_exchange_weak(peak, open)) {
-    }
-  }
-  return fd;
-}
-
-int CloseCountedSocket(void* data, curl_socket_t fd) {
-  const int result = ::close(fd);
-  --static_cast<SocketTally*>(data)->open;
-  return result;
-}
-
-// Failures of a connection that may have been closed by the server while it
-// waited in the pool: nothing of an answer came back.
-bool ConnectionDied(CURLcode code) {
-  return code == CURLE_GOT_NOTHING || code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR ||
-         code == CURLE_HTTP2 || code == CURLE_HTTP2_STREAM;
-}
-
-Engine* gEngine = nullptr;
-void QuitAtExit() {
-  if (gEngine != nullptr) gEngine->Quit();
-}
-
 }  // namespace
 
-Engine& Engine::Get() {
-  // Never freed: a worker may still use it while the process exits. The
-  // network thread itself is ended at exit, before the TLS library is.
-  static Engine* engine = [] {
-    auto* created = new Engine;
-    gEngine = created;
-    std::atexit(QuitAtExit);
-    return created;
-  }();
-  return *engine;
-}
-
-Engine::Engine() {
-  GlobalInit();
-  share_ = curl_share_init();
-  if (share_ == nullptr) throw std::bad_alloc();
-  curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &LockShare);
-  curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &UnlockShare);
-  curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-  curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+Engine::Engine(std::shared_ptr<const CurlGlobal> curl) : curl_(std::move(curl)) {
+  net_.share = curl_share_init();
+  if (net_.share == nullptr) throw std::bad_alloc();
+  curl_share_setopt(net_.share, CURLSHOPT_LOCKFUNC, &LockShare);
+  curl_share_setopt(net_.share, CURLSHOPT_UNLOCKFUNC, &UnlockShare);
+  curl_share_setopt(net_.share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  curl_share_setopt(net_.share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
   NewMulti();
   thread_ = std::thread([this] { Loop(); });
   pthread_setname_np(thread_.native_handle(), "pixvane-net");
 }
 
+// Made by the constructor before the loop starts, then by the network thread.
 void Engine::NewMulti() {
   CURLM* multi = curl_multi_init();
   if (multi == nullptr) throw std::bad_alloc();
@@ -108,340 +51,223 @@ void Engine::NewMulti() {
   // Kept-alive connections of many servers; curl's own size follows the
   // transfers attached, which a server's line keeps few.
   curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, kKeptConnections);
-  CURLM* old = nullptr;
+  CURLM* old = net_.multi;
+  net_.multi = multi;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    old = multi_;
-    multi_ = multi;
+    shared_.wakeTarget = multi;
   }
   if (old != nullptr) curl_multi_cleanup(old);  // closes the connections it kept
 }
 
-void Engine::Quit() {
+Engine::~Engine() {
+  Stop();
+}
+
+void Engine::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (quit_) return;
-    quit_ = true;
-    curl_multi_wakeup(multi_);
+    if (!shared_.quit) {
+      shared_.quit = true;
+      curl_multi_wakeup(shared_.wakeTarget);
+    }
   }
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+  if (thread_.joinable()) thread_.join();
+  // The network thread has let go of every handle: they are released here.
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shared_.wakeTarget = nullptr;
+  }
+  if (net_.multi != nullptr) curl_multi_cleanup(net_.multi);
+  if (net_.share != nullptr) curl_share_cleanup(net_.share);
+  net_.multi = nullptr;
+  net_.share = nullptr;
+}
+
+bool Engine::Stopped() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shared_.closed;
 }
 
 // --- Called by the requests' threads ---------------------------------------------
 
 void Engine::Post(Command command) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  commands_.push_back(command);
-  if (!wakePending_) {
-    wakePending_ = true;
-    curl_multi_wakeup(multi_);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!shared_.closed) {
+      shared_.commands.push_back(std::move(command));
+      if (!shared_.wakePending) {
+        shared_.wakePending = true;
+        curl_multi_wakeup(shared_.wakeTarget);
+      }
+      return;
+    }
+  }
+  // The network thread has ended: a transfer started now ends at once, one
+  // removed goes with the command, and there is nothing to resume.
+  if (command.kind == Kind::kAdd) {
+    const auto lock = command.transfer->Lock();
+    command.transfer->End(lock, CURLE_FAILED_INIT, reason::kNotStarted);
   }
 }
 
 void Engine::Start(Transfer& transfer) {
-  Post({Kind::kAdd, &transfer});
+  Post({Kind::kAdd, &transfer, nullptr});
 }
 
 void Engine::Wait(Transfer& transfer, std::unique_lock<std::mutex>& lock,
                   const std::function<bool()>& ready) {
-  transfer.waiting = true;
-  transfer.changed.wait(lock, [&] { return transfer.done || ready(); });
-  transfer.waiting = false;
+  Transfer::Shared& shared = transfer.Locked(lock);
+  shared.waiting = true;
+  transfer.changed.wait(lock, [&] { return shared.done || ready(); });
+  shared.waiting = false;
 }
 
 void Engine::Resume(Transfer& transfer) {
-  Post({Kind::kResume, &transfer});
+  Post({Kind::kResume, &transfer, nullptr});
 }
 
 void Engine::Finish(std::unique_ptr<Transfer> transfer) {
+  // The stop flag belongs to the request's owner, which may go at once.
   {
-    // The stop flag belongs to the request's owner, which may go at once.
-    std::lock_guard<std::mutex> lock(transfer->mutex);
-    transfer->stop = nullptr;
+    const auto lock = transfer->Lock();
+    transfer->Locked(lock).stop = nullptr;
   }
-  Post({Kind::kRemove, transfer.release()});
+  Transfer* released = transfer.get();
+  Post({Kind::kRemove, released, std::move(transfer)});
 }
 
 void Engine::ConnectionOpened() {
   std::lock_guard<std::mutex> lock(mutex_);
-  ++liveConnections_;
+  ++shared_.liveConnections;
 }
 
 // The network connections close once no Connection has been alive for
 // kLinger (CloseWhenUnused, at every scan while there are servers).
 void Engine::ConnectionClosed() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (--liveConnections_ == 0) lastConnectionGone_ = Clock::now();
+  if (--shared_.liveConnections == 0) shared_.lastConnectionGone = Clock::now();
 }
 
 int Engine::RequestsAtOnce(const std::string& serverKey) {
   std::lock_guard<std::mutex> lock(mutex_);
-  return multiplexed_.contains(serverKey) ? static_cast<int>(kStreamsPerConnection)
-                                          : kMaxConnectionsPerServer;
+  return shared_.multiplexed.contains(serverKey) ? static_cast<int>(kStreamsPerConnection)
+                                                 : kMaxConnectionsPerServer;
 }
 
 // --- The network thread --------------------------------------------------------------
 
 void Engine::Loop() {
+  networkThread_ = std::this_thread::get_id();
   for (;;) {
     std::vector<Command> commands;
+    bool quit = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (quit_) return;
-      commands.swap(commands_);
-      wakePending_ = false;
+      commands.swap(shared_.commands);
+      shared_.wakePending = false;
+      quit = shared_.closed = shared_.quit;
     }
-    for (const Command& command : commands) Apply(command);
+    if (quit) {
+      Close(std::move(commands));
+      return;
+    }
+    for (Command& command : commands) Apply(command);
     int running = 0;
-    curl_multi_perform(multi_, &running);
+    curl_multi_perform(net_.multi, &running);
     Collect();
     SettleProbes();
     const auto now = Clock::now();
-    if (now >= nextScan_) {
+    if (now >= net_.nextScan) {
       Scan(now);
       CloseWhenUnused(now);
-      nextScan_ = now + kScanInterval;
+      net_.nextScan = now + kScanInterval;
     }
     const auto untilScan =
-        std::chrono::duration_cast<std::chrono::milliseconds>(nextScan_ - now).count();
-    const bool idle = active_.empty() && servers_.empty();
-    const int timeoutMs = idle ? 60000 : static_cast<int>(std::max<long>(1, untilScan));
+        std::chrono::duration_cast<std::chrono::milliseconds>(net_.nextScan - now).count();
+    const bool idle = net_.active.empty() && net_.servers.empty();
+    const int timeoutMs = idle ? kIdleLoopWaitMs : static_cast<int>(std::max<long>(1, untilScan));
     {
       // Never sleep while commands wait. One posted since they were taken
       // woke the multi handle of that moment, which NewMulti may have
-      // replaced since; and while wakePending_ is set no later Post wakes
+      // replaced since; and while wakePending is set no later Post wakes
       // again, so the loop would sleep its whole time-out (60 s when idle)
       // with every request in line behind it.
       std::lock_guard<std::mutex> lock(mutex_);
-      if (!commands_.empty()) continue;
+      if (!shared_.commands.empty()) continue;
     }
-    curl_multi_poll(multi_, nullptr, 0, timeoutMs, nullptr);
+    curl_multi_poll(net_.multi, nullptr, 0, timeoutMs, nullptr);
   }
 }
 
-void Engine::Apply(const Command& command) {
+void Engine::Apply(Command& command) {
   Transfer* transfer = command.transfer;
   switch (command.kind) {
     case Kind::kAdd:
+      net_.owned.insert(transfer);
       Add(*transfer);
       break;
     case Kind::kResume: {
       {
-        std::lock_guard<std::mutex> lock(transfer->mutex);
-        transfer->paused = false;
-        transfer->resumeAsked = false;
+        const auto lock = transfer->Lock();
+        Transfer::Shared& shared = transfer->Locked(lock);
+        shared.paused = false;
+        shared.resumeAsked = false;
       }
       // May hand the held-back delivery over at once.
-      if (transfer->attached) curl_easy_pause(transfer->Easy(), CURLPAUSE_CONT);
+      if (transfer->net.attached) curl_easy_pause(transfer->Easy(), CURLPAUSE_CONT);
       break;
     }
     case Kind::kRemove:
       Detach(*transfer);
       Forget(*transfer);
-      delete transfer;
+      net_.owned.erase(transfer);
+      command.removed.reset();
       break;
   }
+}
+
+// The last round of the network thread, as the Library ends: the commands
+// not yet applied are settled, and every transfer still here leaves the
+// multi and share handles; one still under way ends "stopped". Its request
+// keeps it until it goes, and its reader is woken with the reason.
+void Engine::Close(std::vector<Command> commands) {
+  assert(OnNetworkThread());
+  for (Command& command : commands) {
+    if (command.kind == Kind::kAdd) net_.owned.insert(command.transfer);
+    if (command.kind != Kind::kRemove) continue;
+    Transfer* transfer = command.transfer;
+    if (transfer->net.attached) curl_multi_remove_handle(net_.multi, transfer->Easy());
+    transfer->net.attached = false;
+    net_.owned.erase(transfer);
+    command.removed.reset();
+  }
+  for (Transfer* transfer : net_.owned) {
+    if (transfer->net.attached) curl_multi_remove_handle(net_.multi, transfer->Easy());
+    transfer->net.attached = false;
+    transfer->net.held = false;
+    curl_easy_setopt(transfer->Easy(), CURLOPT_SHARE, nullptr);
+    const auto lock = transfer->Lock();
+    if (!transfer->Locked(lock).done)
+      transfer->End(lock, CURLE_ABORTED_BY_CALLBACK, reason::kStopped);
+  }
+  net_.owned.clear();
+  net_.active.clear();
+  net_.servers.clear();
 }
 
 // With no Connection alive for kLinger, no request is attached or waiting in
 // line (each belongs to a live Connection): the multi handle and its kept
 // connections go, and what was learnt of the servers with them.
 void Engine::CloseWhenUnused(Clock::time_point now) {
-  if (servers_.empty() || !active_.empty()) return;
+  if (net_.servers.empty() || !net_.active.empty()) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (liveConnections_ != 0 || now - lastConnectionGone_ < kLinger) return;
+    if (shared_.liveConnections != 0 || now - shared_.lastConnectionGone < kLinger) return;
+    shared_.multiplexed.clear();
   }
-  servers_.clear();
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    multiplexed_.clear();
-  }
+  net_.servers.clear();
   NewMulti();
-}
-
-int Engine::Server::Limit() const {
-  switch (protocol) {
-    case Protocol::kAsking:
-      return 1;  // the request that asks, alone
-    case Protocol::kHttp2:
-      return kStreamsPerConnection;
-    default:
-      return kMaxConnectionsPerServer;
-  }
-}
-
-// A request joins its server's line; it is attached to the multi handle when
-// the server has room for it.
-void Engine::Add(Transfer& transfer) {
-  Server& server = servers_[transfer.serverKey];
-  if (server.protocol == Server::Protocol::kUnknown) {
-    if (transfer.secure) {
-      server.protocol = Server::Protocol::kAsking;
-      server.probe = &transfer;
-      Attach(transfer, server);
-      return;
-    }
-    server.protocol = Server::Protocol::kHttp1;  // plain HTTP never multiplexes
-  }
-  if (server.held.empty() && server.attached < server.Limit()) {
-    Attach(transfer, server);
-  } else {
-    transfer.held = true;
-    server.held.push_back(&transfer);
-  }
-}
-
-void Engine::Attach(Transfer& transfer, Server& server) {
-  CURL* easy = transfer.Easy();
-  curl_easy_setopt(easy, CURLOPT_SHARE, share_);
-  // HTTP/2: join the connection as a stream rather than open one more.
-  curl_easy_setopt(easy, CURLOPT_PIPEWAIT, server.protocol == Server::Protocol::kHttp2 ? 1L : 0L);
-  if (transfer.tally != nullptr) {
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &OpenCountedSocket);
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, transfer.tally);
-    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &CloseCountedSocket);
-    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, transfer.tally);
-  }
-  if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
-    if (server.probe == &transfer) server.probe = nullptr;
-    std::lock_guard<std::mutex> lock(transfer.mutex);
-    transfer.End(CURLE_FAILED_INIT);
-    return;
-  }
-  transfer.attached = true;
-  ++server.attached;
-  active_.insert(&transfer);
-}
-
-// Attaches requests from the head of the server's line while it has room.
-void Engine::Promote(Server& server) {
-  while (!server.held.empty() && server.attached < server.Limit()) {
-    Transfer* next = server.held.front();
-    server.held.pop_front();
-    next->held = false;
-    Attach(*next, server);
-  }
-}
-
-// Servers whose asking request has its answer.
-void Engine::SettleProbes() {
-  for (auto& [key, server] : servers_) {
-    if (server.probe == nullptr) continue;
-    std::unique_lock<std::mutex> lock(server.probe->mutex);
-    const bool answered = server.probe->head.final;
-    lock.unlock();
-    if (answered) Settle(server);
-  }
-}
-
-// The asking request's answer tells the server's protocol, and the line
-// moves on. A request that ended without an answer tells nothing: the
-// server is then treated as HTTP/1.1, so that a server that cannot be
-// reached fails its requests six at a time rather than one by one.
-void Engine::Settle(Server& server) {
-  Transfer* probe = server.probe;
-  server.probe = nullptr;
-  long version = 0;
-  if (probe != nullptr) curl_easy_getinfo(probe->Easy(), CURLINFO_HTTP_VERSION, &version);
-  server.protocol =
-      version == CURL_HTTP_VERSION_2_0 ? Server::Protocol::kHttp2 : Server::Protocol::kHttp1;
-  if (server.protocol == Server::Protocol::kHttp2 && probe != nullptr) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    multiplexed_.insert(probe->serverKey);
-  }
-  Promote(server);
-}
-
-// A request about to be released leaves the line it waits in.
-void Engine::Forget(Transfer& transfer) {
-  if (!transfer.held) return;
-  auto it = servers_.find(transfer.serverKey);
-  if (it != servers_.end()) std::erase(it->second.held, &transfer);
-  transfer.held = false;
-}
-
-void Engine::Collect() {
-  int left = 0;
-  while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
-    if (message->msg != CURLMSG_DONE) continue;
-    const CURLcode result = message->data.result;
-    Transfer* transfer = nullptr;
-    curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
-    if (transfer == nullptr || RetryOnFreshConnection(*transfer, result)) continue;
-    End(*transfer, result);
-  }
-}
-
-// A request sent on a kept-alive connection that the server had closed while
-// it was idle (or that an HTTP/2 GOAWAY ended before the request was taken)
-// gets no answer at all. curl itself sends such a request again on a fresh
-// connection in most cases; when it still failed, it is sent once more here,
-// the same request with the same header lines (a Range included), on a fresh
-// connection.
-bool Engine::RetryOnFreshConnection(Transfer& transfer, CURLcode result) {
-  if (transfer.retried || !ConnectionDied(result)) return false;
-  CURL* easy = transfer.Easy();
-  long newConnections = 0, headerBytes = 0;
-  curl_easy_getinfo(easy, CURLINFO_NUM_CONNECTS, &newConnections);
-  curl_easy_getinfo(easy, CURLINFO_HEADER_SIZE, &headerBytes);
-  if (newConnections > 0 || headerBytes > 0) return false;
-  {
-    std::lock_guard<std::mutex> lock(transfer.mutex);
-    if (transfer.head.final || transfer.Buffered() > 0 || transfer.done) return false;
-    transfer.head.Clear();
-    transfer.connected = false;
-    transfer.errorText[0] = '\0';
-  }
-  transfer.retried = true;
-  curl_multi_remove_handle(multi_, easy);
-  curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
-  if (curl_multi_add_handle(multi_, easy) != CURLM_OK) return false;
-  return true;
-}
-
-void Engine::Scan(Clock::time_point now) {
-  std::vector<Transfer*> stopped, idle;
-  for (auto& [key, server] : servers_)
-    for (Transfer* transfer : server.held) {
-      std::lock_guard<std::mutex> lock(transfer->mutex);
-      if (transfer->stop != nullptr && transfer->stop->load()) stopped.push_back(transfer);
-    }
-  for (Transfer* transfer : active_) {
-    std::lock_guard<std::mutex> lock(transfer->mutex);
-    if (transfer->done) continue;
-    // A request still waiting for its answer gives up when told to stop.
-    if (transfer->stop != nullptr && transfer->stop->load() && !transfer->head.final) {
-      stopped.push_back(transfer);
-      continue;
-    }
-    transfer->NoteProgress(now);
-    if (transfer->IdleExpired(now)) idle.push_back(transfer);
-  }
-  for (Transfer* transfer : stopped) {
-    Forget(*transfer);
-    End(*transfer, CURLE_ABORTED_BY_CALLBACK, "stopped");
-  }
-  for (Transfer* transfer : idle) End(*transfer, CURLE_OPERATION_TIMEDOUT, "timed out");
-}
-
-void Engine::End(Transfer& transfer, CURLcode code, std::string text) {
-  Detach(transfer);
-  std::lock_guard<std::mutex> lock(transfer.mutex);
-  transfer.End(code, std::move(text));
-}
-
-void Engine::Detach(Transfer& transfer) {
-  if (!transfer.attached) return;
-  curl_multi_remove_handle(multi_, transfer.Easy());
-  transfer.attached = false;
-  active_.erase(&transfer);
-  Server& server = servers_[transfer.serverKey];
-  --server.attached;
-  if (server.probe == &transfer)
-    Settle(server);
-  else
-    Promote(server);
 }
 
 }  // namespace inet::detail

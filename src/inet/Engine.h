@@ -19,10 +19,16 @@
 // curl handles are never touched by two threads at once: a request's thread
 // fills in its transfer's options, then hands the transfer to the network
 // thread, which alone calls curl for it from then on and releases it.
+//
+// The Library (Inet.h) makes the engine and stops it; Connections and
+// Requests share it, so that one outliving the Library still finds it. Once
+// stopped, the engine runs nothing: a request still under way has ended
+// "stopped", and one started later ends at once as not started.
 #pragma once
 
 #include <curl/curl.h>
 
+#include <cassert>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -32,14 +38,22 @@
 #include <unordered_set>
 #include <vector>
 
+#include "Driver.h"
+#include "Library.h"
 #include "Transfer.h"
 
 namespace inet::detail {
 
 class Engine final : public Driver {
  public:
-  // The one session, started at first use and ended when the process exits.
-  static Engine& Get();
+  // Starts the network thread.
+  explicit Engine(std::shared_ptr<const CurlGlobal> curl);
+  ~Engine() override;
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // curl's global state, which the transfers started here hold as well.
+  const std::shared_ptr<const CurlGlobal>& Curl() const { return curl_; }
 
   void Start(Transfer& transfer) override;
   void Wait(Transfer& transfer, std::unique_lock<std::mutex>& lock,
@@ -60,27 +74,22 @@ class Engine final : public Driver {
   // rarely wait in the server's line.
   int RequestsAtOnce(const std::string& serverKey);
 
-  void Quit();
+  // Ends every request under way ("stopped"), ends the network thread and
+  // releases the multi and share handles. Called by the Library; further
+  // calls do nothing. Never on the network thread.
+  void Stop();
+  // True once the network thread has taken its last commands.
+  bool Stopped();
 
  private:
   enum class Kind { kAdd, kResume, kRemove };
+  // What a request's thread asks of the network thread. A removal carries
+  // the transfer it releases.
   struct Command {
     Kind kind;
     Transfer* transfer = nullptr;
+    std::unique_ptr<Transfer> removed;
   };
-
-  Engine();
-  void Post(Command command);
-  void Loop();
-  void CloseWhenUnused(Clock::time_point now);
-  void Apply(const Command& command);
-  void Add(Transfer& transfer);
-  void Collect();
-  bool RetryOnFreshConnection(Transfer& transfer, CURLcode result);
-  void Scan(Clock::time_point now);
-  void End(Transfer& transfer, CURLcode code, std::string text = {});
-  void Detach(Transfer& transfer);
-  void NewMulti();
   // A server's line: what is known of its protocol, the requests attached
   // to the multi handle, and those waiting for room.
   struct Server {
@@ -90,29 +99,56 @@ class Engine final : public Driver {
     std::deque<Transfer*> held;
     int Limit() const;
   };
+
+  void Post(Command command);
+  void Close(std::vector<Command> commands);
+  void Loop();
+  bool OnNetworkThread() const { return std::this_thread::get_id() == networkThread_; }
+  void CloseWhenUnused(Clock::time_point now);
+  void Apply(Command& command);
+  void Add(Transfer& transfer);
+  void Collect();
+  bool RetryOnFreshConnection(Transfer& transfer, CURLcode result);
+  void Scan(Clock::time_point now);
+  void End(Transfer& transfer, CURLcode code, std::string text = {});
+  void Detach(Transfer& transfer);
+  void NewMulti();
   void Attach(Transfer& transfer, Server& server);
   void Promote(Server& server);
   void SettleProbes();
   void Settle(Server& server);
   void Forget(Transfer& transfer);
 
-  // Guarded by mutex_ (the multi handle pointer too, for curl_multi_wakeup).
-  std::mutex mutex_;
-  std::vector<Command> commands_;
-  bool wakePending_ = false;  // commands_ posted and the multi handle woken for them
-  bool quit_ = false;
-  int liveConnections_ = 0;
-  Clock::time_point lastConnectionGone_;
-  CURLM* multi_ = nullptr;
-  // Servers known to speak HTTP/2, as RequestsAtOnce reports them.
-  std::unordered_set<std::string> multiplexed_;
+  // Touched by every thread, only with mutex_ held.
+  struct Shared {
+    std::vector<Command> commands;
+    bool wakePending = false;  // commands posted and the multi handle woken for them
+    bool quit = false;         // Stop asks the network thread to end
+    bool closed = false;  // the network thread took its last commands; Post settles them itself
+    int liveConnections = 0;
+    Clock::time_point lastConnectionGone;
+    // The multi handle in use, for the other threads' curl_multi_wakeup; the
+    // network thread sets it whenever it makes a new one.
+    CURLM* wakeTarget = nullptr;
+    // Servers known to speak HTTP/2, as RequestsAtOnce reports them.
+    std::unordered_set<std::string> multiplexed;
+  };
+  // The network thread's own, touched by no other thread once the loop runs.
+  struct NetworkSide {
+    CURLM* multi = nullptr;
+    CURLSH* share = nullptr;
+    std::unordered_set<Transfer*> owned;   // started here and not yet removed
+    std::unordered_set<Transfer*> active;  // in the multi handle
+    std::unordered_map<std::string, Server> servers;
+    Clock::time_point nextScan;
+  };
 
-  // The network thread's own.
-  CURLSH* share_ = nullptr;
-  std::unordered_set<Transfer*> active_;  // in the multi handle
-  std::unordered_map<std::string, Server> servers_;
-  Clock::time_point nextScan_;
+  std::shared_ptr<const CurlGlobal> curl_;  // first made, last gone
+  std::mutex mutex_;
+  Shared shared_;
+  NetworkSide net_;
   std::thread thread_;
+  std::thread::id networkThread_;  // recorded as the loop starts, for the asserts
 };
 
 }  // namespace inet::detail

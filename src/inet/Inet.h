@@ -26,6 +26,9 @@
 // - at most 6 network connections per server are open at once; requests
 //   beyond what they carry wait in line, and a waiting request gives up when
 //   its Connection's stop flag is set; the page fetch does not wait in line;
+// - how long a stop takes (see Connection): at most 50 ms while the request
+//   waits for its answer; during a stalled body, up to the idle limit
+//   (60 s by default) and 50 ms more;
 // - HTTP/2 over TLS where the server offers it (ALPN), many requests as
 //   streams of one connection; HTTP/1.1 with keep-alive otherwise;
 // - a request sent on a kept-alive connection that the server had closed
@@ -47,9 +50,39 @@
 
 namespace inet {
 
-// Initialises libcurl for the whole process. Call it once from the main
-// thread before any thread starts; further calls do nothing. The layer also
-// calls it on first use, so forgetting it is not fatal.
+namespace detail {
+class CurlGlobal;
+class Driver;
+class Engine;
+class Transfer;
+struct SocketTally;
+}  // namespace detail
+
+// The internet client of the process. Made once in main, before any thread
+// that sends requests starts, and ended after the last request: its
+// constructor prepares libcurl and starts the network thread; its destructor
+// ends every request still waiting for its answer or its body (each fails
+// with "stopped", its reader woken at once), ends the network thread and
+// closes the network connections. curl is cleaned up once the last Request
+// still holding a handle of it is gone as well.
+//
+// While no Library is alive, or after it ended, a request is not sent: it
+// fails with "the internet client is not started" (Send, OpenUrl), and
+// RequestsAtOnce reports kMaxConnectionsPerServer. One Library at a time; a
+// new one may be made after the last one ended.
+class Library {
+ public:
+  Library();  // throws std::runtime_error when libcurl cannot be prepared
+  ~Library();
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+
+ private:
+  std::shared_ptr<detail::Engine> engine_;  // null when another Library was alive
+};
+
+// Does nothing: the Library prepares libcurl. Kept for callers written
+// before the Library.
 void GlobalInit();
 
 // Chunk sizes of the users of the layer: the image probe, the download
@@ -109,18 +142,22 @@ class Session {
   SessionOptions options_;
 };
 
-namespace detail {
-class Driver;
-class Transfer;
-struct SocketTally;
-}  // namespace detail
-
 // Connection to one server (host, port, plain or TLS) with the credentials
-// offered to it. Requests made on it join the process's internet session. A
-// stop flag, when given, makes a request on it that still waits for its
-// answer (in line for a connection, or for the server) give up. Requests
-// must be destroyed before their Connection, and Connections before their
-// Session.
+// offered to it. Requests made on it join the process's internet session.
+// Requests must be destroyed before their Connection, and Connections before
+// their Session.
+//
+// A stop flag, when given, makes a request on it that still waits for its
+// answer (in line for a connection, or for the server) give up: the network
+// thread looks at the flag every 50 ms (kScanInterval), so Send returns
+// false with "stopped" at most 50 ms after the flag is set. Once the answer's
+// head has arrived the client no longer looks at the flag: the caller checks
+// it between Reads. A Read that waits in a stalled body returns only when a
+// byte comes, the transfer ends, or the idle limit passes without a byte
+// (checked in the same 50 ms scan): a stop then takes at most the idle limit
+// (SessionOptions::idleTimeoutMs, 60 s by default) and 50 ms, counted from
+// the later of the last byte and the start of the Read. Ending the Library
+// ends such a Read at once.
 class Connection {
  public:
   Connection(const Session& session, std::string host, int port, bool secure, std::string userName,
@@ -147,6 +184,9 @@ class Connection {
   std::string password_;
   const std::atomic<bool>* stop_;
   detail::SocketTally* tally_;
+  // The engine of the Library alive when the Connection was made; null when none was.
+  std::shared_ptr<detail::Engine> engine_;
+  friend class Request;
 };
 
 // One HTTP request and its response. Send blocks until the headers of the
@@ -201,13 +241,14 @@ class Request {
   std::string ErrorText() const;
 
  private:
-  Request(std::unique_ptr<detail::Driver> ownDriver, const Session& session, std::string url,
-          std::string verb, std::string referer, std::string acceptTypes, std::size_t chunkBytes);
+  Request(std::shared_ptr<detail::Driver> driver, std::shared_ptr<const detail::CurlGlobal> curl,
+          const Session& session, std::string url, std::string verb, std::string referer,
+          std::string acceptTypes, std::size_t chunkBytes);
   void Configure(const std::string& extraHeaders, const std::string& body);
-  void Started();
 
-  std::unique_ptr<detail::Driver> ownDriver_;  // the page fetch's; null on a Connection
-  detail::Driver* driver_;
+  // The connection's engine, or the page fetch's own driver; null when the
+  // request cannot be sent.
+  std::shared_ptr<detail::Driver> driver_;
   std::unique_ptr<detail::Transfer> transfer_;
   Connection* connection_ = nullptr;
   std::string url_;      // empty: the request cannot be sent, for refusal_

@@ -1,62 +1,23 @@
 #include "InetTestHooks.h"
 
-#include <atomic>
-#include <mutex>
+#include "Address.h"
+#include "Overrides.h"
+#include "SocketTally.h"
 
-#include "Settings.h"
-#include "Transfer.h"
-
-namespace inet {
-
-namespace {
-
-// Allocated once and never freed, so that a worker still running while the
-// process exits never meets a destroyed object.
-struct Overrides {
-  std::atomic<long> connectMs{0};
-  std::atomic<long> idleMs{0};
-  std::mutex caMutex;
-  std::string caFile;
-};
-
-Overrides& Current() {
-  static Overrides* overrides = new Overrides;
-  return *overrides;
-}
-
-}  // namespace
-
-namespace detail {
-
-long ConnectTimeoutOverrideMs() {
-  return Current().connectMs;
-}
-long IdleTimeoutOverrideMs() {
-  return Current().idleMs;
-}
-std::string CaFileOverride() {
-  std::lock_guard<std::mutex> lock(Current().caMutex);
-  return Current().caFile;
-}
-
-}  // namespace detail
-
-namespace testing {
+namespace inet::testing {
 
 void SetTimeouts(long connectMs, long idleMs) {
-  Current().connectMs = connectMs;
-  Current().idleMs = idleMs;
+  detail::SetTimeoutOverrides(connectMs, idleMs);
 }
 long ConnectTimeoutMs() {
-  return Current().connectMs;
+  return detail::ConnectTimeoutOverrideMs();
 }
 long IdleTimeoutMs() {
-  return Current().idleMs;
+  return detail::IdleTimeoutOverrideMs();
 }
 
 void SetCaFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(Current().caMutex);
-  Current().caFile = path;
+  detail::SetCaFileOverride(path);
 }
 
 int OpenSockets(const std::string& host, int port) {
@@ -69,6 +30,4 @@ int SlotsInUse(const std::string& host, int port) {
   return OpenSockets(host, port);
 }
 
-}  // namespace testing
-
-}  // namespace inet
+}  // namespace inet::testing

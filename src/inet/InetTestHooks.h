@@ -1,6 +1,8 @@
 // What only tests, benchmarks and tools may call on the internet client
 // layer: process-wide overrides of what a session would choose, and counters
-// of the network connections. Production code never includes this header.
+// of the network connections. Production code never includes this header:
+// it is the library pixvane_inet_testhooks, which only tests (through the
+// shared test main), benchmarks and tools link.
 #pragma once
 
 #include <string>

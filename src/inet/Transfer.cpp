@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <unordered_map>
 
+#include "Ascii.h"
 #include "Inet.h"
-#include "Unit_Function.h"
+#include "Limits.h"
+#include "Reasons.h"
 
 namespace inet::detail {
 
@@ -23,15 +24,6 @@ bool IsFollowedRedirect(int status) {
 }
 
 }  // namespace
-
-SocketTally& TallyFor(const std::string& key) {
-  static std::mutex* mutex = new std::mutex;
-  static auto* tallies = new std::unordered_map<std::string, std::unique_ptr<SocketTally>>;
-  std::lock_guard<std::mutex> lock(*mutex);
-  std::unique_ptr<SocketTally>& tally = (*tallies)[key];
-  if (!tally) tally = std::make_unique<SocketTally>();
-  return *tally;
-}
 
 // --- The response head --------------------------------------------------------
 
@@ -79,7 +71,8 @@ void ResponseHead::Line(std::string_view line) {
 
 // --- The transfer ---------------------------------------------------------------
 
-Transfer::Transfer() : easy_(curl_easy_init()) {
+Transfer::Transfer(std::shared_ptr<const CurlGlobal> curl)
+    : curl_(std::move(curl)), easy_(curl_easy_init()) {
   if (!easy_) throw std::bad_alloc();
   CURL* easy = easy_.get();
   curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
@@ -87,15 +80,16 @@ Transfer::Transfer() : easy_(curl_easy_init()) {
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnWrite);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, net.errorText);
 }
 
 std::size_t Transfer::OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
-  std::lock_guard<std::mutex> lock(transfer->mutex);
-  transfer->lastActivity = Clock::now();
-  transfer->head.Line(std::string_view(data, size * count));
-  if (transfer->head.final) transfer->Notify();
+  const auto lock = transfer->Lock();
+  Shared& shared = transfer->Locked(lock);
+  shared.lastActivity = Clock::now();
+  shared.head.Line(std::string_view(data, size * count));
+  if (shared.head.final) transfer->Notify();
   return size * count;
 }
 
@@ -104,23 +98,25 @@ std::size_t Transfer::OnWrite(char* data, std::size_t size, std::size_t count, v
 }
 
 std::size_t Transfer::BodyData(const char* data, std::size_t size) {
-  std::lock_guard<std::mutex> lock(mutex);
-  lastActivity = Clock::now();
-  head.final = true;  // body bytes only ever follow the final header block
-  if (Buffered() >= kBodyBufferBytes) {
-    paused = true;
+  const auto lock = Lock();
+  Shared& shared = Locked(lock);
+  shared.lastActivity = Clock::now();
+  shared.head.final = true;  // body bytes only ever follow the final header block
+  if (shared.Buffered() >= kBodyBufferBytes) {
+    shared.paused = true;
     return CURL_WRITEFUNC_PAUSE;
   }
-  if (readPos_ > 0 && readPos_ * 2 >= buffer_.size()) {
-    buffer_.erase(0, readPos_);
-    readPos_ = 0;
+  std::string& buffer = shared.buffer_;
+  if (shared.readPos_ > 0 && shared.readPos_ * 2 >= buffer.size()) {
+    buffer.erase(0, shared.readPos_);
+    shared.readPos_ = 0;
   }
-  buffer_.append(data, size);
+  buffer.append(data, size);
   Notify();
   return size;
 }
 
-std::size_t Transfer::Take(char* out, std::size_t size) {
+std::size_t Transfer::Shared::Take(char* out, std::size_t size) {
   const std::size_t count = std::min(size, Buffered());
   std::memcpy(out, buffer_.data() + readPos_, count);
   readPos_ += count;
@@ -131,105 +127,33 @@ std::size_t Transfer::Take(char* out, std::size_t size) {
   return count;
 }
 
-void Transfer::End(CURLcode code, std::string text) {
-  done = true;
-  result = code;
+void Transfer::End(const std::unique_lock<std::mutex>& lock, CURLcode code, std::string text) {
+  Shared& shared = Locked(lock);
+  shared.done = true;
+  shared.result = code;
   if (!text.empty())
-    failure = std::move(text);
+    shared.failure = std::move(text);
   else if (code == CURLE_OPERATION_TIMEDOUT)
-    failure = "timed out";
+    shared.failure = reason::kTimedOut;
   else if (code != CURLE_OK)
-    failure = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+    shared.failure = net.errorText[0] != '\0' ? net.errorText : curl_easy_strerror(code);
   Notify();
 }
 
-bool Transfer::IdleExpired(Clock::time_point now) const {
-  return connected && !paused && !done && now - lastActivity >= idleLimit;
+bool Transfer::IdleExpired(const std::unique_lock<std::mutex>& lock, Clock::time_point now) const {
+  const Shared& shared = Locked(lock);
+  return net.connected && !shared.paused && !shared.done &&
+         now - shared.lastActivity >= setup.idleLimit;
 }
 
-void Transfer::NoteProgress(Clock::time_point now) {
-  if (connected) return;
+void Transfer::NoteProgress(const std::unique_lock<std::mutex>& lock, Clock::time_point now) {
+  if (net.connected) return;
   curl_off_t pretransfer = 0;
   curl_easy_getinfo(easy_.get(), CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
   if (pretransfer > 0) {
-    connected = true;
-    lastActivity = now;
+    net.connected = true;
+    Locked(lock).lastActivity = now;
   }
-}
-
-// --- The page fetch's own driver ---------------------------------------------------
-
-LocalDriver::LocalDriver() : multi_(curl_multi_init()) {
-  if (multi_ == nullptr) throw std::bad_alloc();
-}
-
-LocalDriver::~LocalDriver() {
-  curl_multi_cleanup(multi_);
-}
-
-void LocalDriver::Start(Transfer& transfer) {
-  if (curl_multi_add_handle(multi_, transfer.Easy()) != CURLM_OK) {
-    std::lock_guard<std::mutex> lock(transfer.mutex);
-    transfer.End(CURLE_FAILED_INIT);
-    return;
-  }
-  transfer.attached = true;
-}
-
-void LocalDriver::Wait(Transfer& transfer, std::unique_lock<std::mutex>& lock,
-                       const std::function<bool()>& ready) {
-  while (!transfer.done && !ready()) {
-    lock.unlock();
-    Step(transfer, ready);
-    lock.lock();
-  }
-}
-
-// One round of curl on this thread: run it, take its verdict, and sleep until
-// the network has something or the idle time limit is near.
-void LocalDriver::Step(Transfer& transfer, const std::function<bool()>& ready) {
-  int running = 0;
-  CURLcode ended = CURLE_OK;
-  bool finished = curl_multi_perform(multi_, &running) != CURLM_OK;
-  if (finished) ended = CURLE_FAILED_INIT;
-  int left = 0;
-  while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
-    if (message->msg == CURLMSG_DONE && message->easy_handle == transfer.Easy()) {
-      finished = true;
-      ended = message->data.result;
-    }
-  }
-  const auto now = Clock::now();
-  std::unique_lock<std::mutex> lock(transfer.mutex);
-  if (finished) {
-    transfer.End(ended);
-    return;
-  }
-  transfer.NoteProgress(now);
-  if (transfer.IdleExpired(now)) {
-    transfer.End(CURLE_OPERATION_TIMEDOUT, "timed out");
-    return;
-  }
-  if (ready()) return;
-  const auto idle = transfer.idleLimit;
-  auto slice = std::chrono::duration_cast<std::chrono::milliseconds>(
-      transfer.connected ? idle - (now - transfer.lastActivity) : idle);
-  lock.unlock();
-  slice = std::clamp(slice, std::chrono::milliseconds(1), std::chrono::milliseconds(200));
-  curl_multi_poll(multi_, nullptr, 0, static_cast<int>(slice.count()), nullptr);
-}
-
-void LocalDriver::Resume(Transfer& transfer) {
-  {
-    std::lock_guard<std::mutex> lock(transfer.mutex);
-    transfer.paused = false;
-    transfer.resumeAsked = false;
-  }
-  curl_easy_pause(transfer.Easy(), CURLPAUSE_CONT);  // may hand a delivery over at once
-}
-
-void LocalDriver::Finish(std::unique_ptr<Transfer> transfer) {
-  if (transfer->attached) curl_multi_remove_handle(multi_, transfer->Easy());
 }
 
 }  // namespace inet::detail

@@ -16,7 +16,7 @@
 int main(int argc, char** argv) {
   if (argc != 4) return 2;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  inet::GlobalInit();
+  inet::Library internetClient;
   QApplication app(argc, argv);
   QFile list(QString::fromLocal8Bit(argv[3]));
   if (!list.open(QIODevice::ReadOnly)) return 2;

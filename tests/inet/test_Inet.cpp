@@ -19,7 +19,6 @@ namespace {
 class InetTest : public SandboxTest {
  protected:
   void SetUp() override {
-    inet::GlobalInit();
     session_ = std::make_unique<inet::Session>("t");
   }
   void TearDown() override {
@@ -79,7 +78,6 @@ TEST_F(InetTest, EncodeAddressEscapesBlanksControlsAndHighBytes) {
   EXPECT_EQ(inet::EncodeAddress(std::string("x\x01\x7F\xC3\xA9~!", 7)), "x%01%7F%C3%A9~!");
   EXPECT_EQ(inet::EncodeAddress("http://h/p?q=1&r=%41#f"), "http://h/p?q=1&r=%41#f");
   EXPECT_EQ(inet::EncodeAddress(""), "");
-  inet::GlobalInit();  // a second call does nothing
 }
 
 // --- Response headers -------------------------------------------------------

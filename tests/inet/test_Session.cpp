@@ -60,7 +60,6 @@ Outcome Fetch(inet::Connection& connection, const std::string& path,
 class SessionTest : public SandboxTest {
  protected:
   void SetUp() override {
-    inet::GlobalInit();
     ASSERT_FALSE(testnet::Nginx::Program().empty()) << "nginx missing: run scripts/deps";
     ASSERT_TRUE(testnet::MakeCertificate(Dir(), cert_, key_));
     for (int n = 0; n < kFiles; ++n) WriteFile("www/f" + std::to_string(n), FileBody(n));

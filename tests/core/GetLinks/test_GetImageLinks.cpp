@@ -18,7 +18,6 @@ using Links = std::vector<std::string>;
 class GetImageLinksTest : public SandboxTest {
  protected:
   void SetUp() override {
-    inet::GlobalInit();
     server_->Get("/Gallery/index.htm", [](const httplib::Request&, httplib::Response& res) {
       res.set_content(
           "<html><body><IMG SRC='Pics/Photo01.JPG'><img src=\"/Images/Logo.gif\">"

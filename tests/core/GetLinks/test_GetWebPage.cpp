@@ -17,7 +17,6 @@ namespace {
 class GetWebPageTest : public SandboxTest {
  protected:
   void SetUp() override {
-    inet::GlobalInit();
     server_->Get("/index.html", [this](const httplib::Request& req, httplib::Response& res) {
       agent_ = req.get_header_value("User-Agent");
       res.set_header("X-Page", "index");
