@@ -100,7 +100,6 @@ struct Recorder {
 class HTTPGetTest : public SandboxTest {
  protected:
   void SetUp() override {
-    inet::GlobalInit();
     auto serve = [this](const httplib::Request& req, httplib::Response& res) { Serve(req, res); };
     server_->Get(R"(/f/(.+))", serve);
     server_->Post(R"(/f/(.+))", serve);
