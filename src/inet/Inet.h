@@ -31,9 +31,8 @@
 // - at most 6 network connections per server are open at once; requests
 //   beyond what they carry wait in line, and a waiting request gives up when
 //   its Connection's stop flag is set; the page fetch does not wait in line;
-// - how long a stop takes (see Connection): at most 50 ms while the request
-//   waits for its answer; during a stalled body, up to the idle limit
-//   (60 s by default) and 50 ms more;
+// - how long a stop takes (see Connection): at most 50 ms, whether the
+//   request waits for its answer or its body;
 // - HTTP/2 over TLS where the server offers it (ALPN), many requests as
 //   streams of one connection; HTTP/1.1 with keep-alive otherwise;
 // - a request sent on a kept-alive connection that the server had closed
@@ -151,17 +150,13 @@ class Session {
 // Requests must be destroyed before their Connection, and Connections before
 // their Session.
 //
-// A stop flag, when given, makes a request on it that still waits for its
-// answer (in line for a connection, or for the server) give up: the network
-// thread looks at the flag every 50 ms (kScanInterval), so Send returns
-// false with "stopped" at most 50 ms after the flag is set. Once the answer's
-// head has arrived the client no longer looks at the flag: the caller checks
-// it between Reads. A Read that waits in a stalled body returns only when a
-// byte comes, the transfer ends, or the idle limit passes without a byte
-// (checked in the same 50 ms scan): a stop then takes at most the idle limit
-// (SessionOptions::idleTimeoutMs, 60 s by default) and 50 ms, counted from
-// the later of the last byte and the start of the Read. Ending the Library
-// ends such a Read at once.
+// A stop flag, when given, ends a request on it in every phase: in line for
+// a connection, waiting for the server's answer, or in its body. The network
+// thread looks at the flag every 50 ms (kScanInterval) and ends the transfer
+// with "stopped", so a Send or a Read that waits (a stalled body included)
+// fails with "stopped" at most 50 ms after the flag is set. Body bytes that
+// had arrived before are still handed out first; the caller checks the flag
+// between Reads as well. Ending the Library ends a waiting Read at once.
 class Connection {
  public:
   Connection(const Session& session, std::string host, int port, bool secure, std::string userName,

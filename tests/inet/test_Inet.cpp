@@ -315,6 +315,44 @@ TEST_F(InetTest, StalledBodyMakesTheReadFailAfterTheIdleTimeLimit) {
   }
 }
 
+// A stop set while a Read waits in a stalled body ends the Read "stopped" at
+// the network thread's next scan, long before the idle limit.
+TEST_F(InetTest, AStopEndsAReadThatWaitsInAStalledBody) {
+  std::atomic<bool> release{false};
+  LocalServer server;
+  server->Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider("text/plain", [&](size_t offset, httplib::DataSink& sink) {
+      if (offset == 0) return sink.write("first", 5);
+      for (int i = 0; i < 4000 && !release; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      sink.done();
+      return true;
+    });
+  });
+  struct Release {
+    std::atomic<bool>& flag;
+    ~Release() { flag = true; }  // the server's thread ends before the server goes
+  } releaseAtEnd{release};
+  ASSERT_TRUE(server.Start());
+  const inet::Session session(inet::SessionOptions{"t", 5000, 30000});
+  std::atomic<bool> stop{false};
+  inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "", &stop);
+  inet::Request request(connection, "GET", server.Url("/stall"), "", "*/*", 1025);
+  const inet::Outcome sent = request.Send();
+  ASSERT_TRUE(sent) << sent.Reason();
+  char buffer[1025];
+  for (std::size_t had = 0; had < 5;) {
+    const inet::Result<std::size_t> got = request.Read(buffer, sizeof buffer);
+    ASSERT_TRUE(got && *got > 0) << got.Reason();
+    had += *got;
+  }
+  auto reading =
+      std::async(std::launch::async, [&] { return request.Read(buffer, sizeof buffer); });
+  EXPECT_EQ(reading.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  stop = true;
+  EXPECT_EQ(reading.get().Reason(), "stopped");
+}
+
 // --- Waiting in line ------------------------------------------------------------
 
 // Six downloads held by the server take every connection to it: the next

@@ -233,6 +233,8 @@ Outcome THTTPGetThread::CopyBody(TTargetFile* File, bool Ranged) {
     // A failing read ends the body like its end; the count decides.
     const inet::Result<std::size_t> got = FRequest->Read(buffer.get(), inet::kDownloadChunkBytes);
     if (!got) {
+      // A body ended by a stop is a cancel: the partial file stays for a resume.
+      if (Outcome stop = StopCheck(); !stop) return stop;
       broken = got.Reason() + " after ";
       break;
     }
