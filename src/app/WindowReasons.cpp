@@ -5,6 +5,8 @@
 #include <functional>
 #include <vector>
 
+#include "Outcome.h"
+
 namespace {
 
 // What the system says of a failed file operation (strerror), in Chinese;
@@ -66,6 +68,14 @@ TEntry Text(const char* pattern, QString chinese) {
           }};
 }
 
+// An entry for a reason that has no variable part, as the layer that gives
+// it spells it.
+TEntry Exactly(const char* reason, QString chinese) {
+  const QString pattern = QRegularExpression::escape(QString::fromUtf8(reason));
+  return {QRegularExpression(QLatin1Char('^') + pattern + QLatin1Char('$')),
+          [chinese](const QRegularExpressionMatch&) { return chinese; }};
+}
+
 const std::vector<TEntry>& Catalogue() {
   static const std::vector<TEntry> kCatalogue = {
       // The server's answers.
@@ -75,8 +85,8 @@ const std::vector<TEntry>& Catalogue() {
            QStringLiteral("服务器没有回答")),
       Text("^the server sent no bytes$", QStringLiteral("服务器没有发送数据")),
       // The connection.
-      Text("^timed out$", QStringLiteral("等待服务器超时")),
-      Text("^stopped$", QStringLiteral("已停止")),
+      Exactly(inet::reason::kTimedOut, QStringLiteral("等待服务器超时")),
+      Exactly(inet::reason::kStopped, QStringLiteral("已停止")),
       Text("^Failed to connect to (.+) port (\\d+)(?: after \\d+ ms)?: .*$",
            QStringLiteral("无法连接到服务器 %1 (端口 %2)")),
       Text("^Could not resolve host: (.+)$", QStringLiteral("找不到服务器 %1")),

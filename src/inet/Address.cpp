@@ -7,6 +7,7 @@
 
 #include "Ascii.h"
 #include "Inet.h"
+#include "Reasons.h"
 
 namespace inet {
 
@@ -65,20 +66,20 @@ std::string detail::AddressFor(const Connection& connection, const std::string& 
   return same ? url : std::string();
 }
 
-bool ReadServer(const std::string& address, ServerName& server) {
+Result<ServerName> ReadServer(const std::string& address) {
   const ParsedUrl url(EncodeAddress(address));
   Server parts;
-  if (!ServerOf(url, parts)) return false;
+  if (!ServerOf(url, parts)) return Outcome::Failed(detail::reason::kNotWebAddress);
   const std::string scheme = detail::AsciiLower(parts.scheme);
   int port = 0;
   const char* const end = parts.port.data() + parts.port.size();
   if ((scheme != "http" && scheme != "https") ||
       std::from_chars(parts.port.data(), end, port).ptr != end || port <= 0)
-    return false;
-  server = ServerName{parts.host, port, scheme == "https", {}, {}};
+    return Outcome::Failed(detail::reason::kNotWebAddress);
+  ServerName server{parts.host, port, scheme == "https", {}, {}};
   url.Part(CURLUPART_USER, CURLU_URLDECODE, server.userName);
   url.Part(CURLUPART_PASSWORD, CURLU_URLDECODE, server.password);
-  return true;
+  return server;
 }
 
 std::string EncodeAddress(std::string_view address) {

@@ -177,8 +177,9 @@ void Engine::Scan(Clock::time_point now) {
     const auto lock = transfer->Lock();
     const Transfer::Shared& shared = transfer->Locked(lock);
     if (shared.done) continue;
-    // A request still waiting for its answer gives up when told to stop.
-    if (shared.stop != nullptr && shared.stop->load() && !shared.head.final) {
+    // A request told to stop ends, whether it waits for its answer or its
+    // body: a stalled body would otherwise hold its reader until the idle limit.
+    if (shared.stop != nullptr && shared.stop->load()) {
       stopped.push_back(transfer);
       continue;
     }

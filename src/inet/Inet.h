@@ -3,6 +3,11 @@
 // connection to one server, requests on it; header queries; reads in
 // chunks). Calls block the calling thread. Nothing here touches Qt.
 //
+// Every call that can fail says so in what it returns: an Outcome, or a
+// Result holding the value or the reason there is none (Outcome.h), in the
+// transport's own words or the layer's (Reasons.h). An HTTP error status is
+// a response, not a failure.
+//
 // One internet session serves the whole process: every request made on a
 // Connection joins one curl multi handle driven by one network thread, so
 // all of them share the network connections (kept alive and handed from one
@@ -26,9 +31,8 @@
 // - at most 6 network connections per server are open at once; requests
 //   beyond what they carry wait in line, and a waiting request gives up when
 //   its Connection's stop flag is set; the page fetch does not wait in line;
-// - how long a stop takes (see Connection): at most 50 ms while the request
-//   waits for its answer; during a stalled body, up to the idle limit
-//   (60 s by default) and 50 ms more;
+// - how long a stop takes (see Connection): at most 50 ms, whether the
+//   request waits for its answer or its body;
 // - HTTP/2 over TLS where the server offers it (ALPN), many requests as
 //   streams of one connection; HTTP/1.1 with keep-alive otherwise;
 // - a request sent on a kept-alive connection that the server had closed
@@ -43,10 +47,13 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "Outcome.h"
 
 namespace inet {
 
@@ -81,10 +88,6 @@ class Library {
   std::shared_ptr<detail::Engine> engine_;  // null when another Library was alive
 };
 
-// Does nothing: the Library prepares libcurl. Kept for callers written
-// before the Library.
-void GlobalInit();
-
 // Chunk sizes of the users of the layer: the image probe, the download
 // worker, the page fetch.
 constexpr std::size_t kWorkerChunkBytes = 1025;
@@ -109,9 +112,9 @@ struct ServerName {
   bool secure = false;
   std::string userName, password;
 };
-// False when the address is not an http:// or https:// address the layer
-// can read.
-bool ReadServer(const std::string& address, ServerName& server);
+// Fails with "not an http:// or https:// address" when the address is none
+// the layer can read.
+Result<ServerName> ReadServer(const std::string& address);
 
 // How many requests to host:port the session carries at once: one per
 // network connection, or a hundred streams of one connection once the server
@@ -147,17 +150,13 @@ class Session {
 // Requests must be destroyed before their Connection, and Connections before
 // their Session.
 //
-// A stop flag, when given, makes a request on it that still waits for its
-// answer (in line for a connection, or for the server) give up: the network
-// thread looks at the flag every 50 ms (kScanInterval), so Send returns
-// false with "stopped" at most 50 ms after the flag is set. Once the answer's
-// head has arrived the client no longer looks at the flag: the caller checks
-// it between Reads. A Read that waits in a stalled body returns only when a
-// byte comes, the transfer ends, or the idle limit passes without a byte
-// (checked in the same 50 ms scan): a stop then takes at most the idle limit
-// (SessionOptions::idleTimeoutMs, 60 s by default) and 50 ms, counted from
-// the later of the last byte and the start of the Read. Ending the Library
-// ends such a Read at once.
+// A stop flag, when given, ends a request on it in every phase: in line for
+// a connection, waiting for the server's answer, or in its body. The network
+// thread looks at the flag every 50 ms (kScanInterval) and ends the transfer
+// with "stopped", so a Send or a Read that waits (a stalled body included)
+// fails with "stopped" at most 50 ms after the flag is set. Body bytes that
+// had arrived before are still handed out first; the caller checks the flag
+// between Reads as well. Ending the Library ends a waiting Read at once.
 class Connection {
  public:
   Connection(const Session& session, std::string host, int port, bool secure, std::string userName,
@@ -207,16 +206,20 @@ class Request {
   Request& operator=(const Request&) = delete;
 
   // Opens a whole address with a GET under the session (on a handle of its
-  // own, never in line behind downloads; no extra headers) and sends it. Null when no response
-  // could be had: a malformed address, an unsupported scheme, a host that cannot be resolved, no
-  // connection, no answer in time; failure, when given, then says why.
-  static std::unique_ptr<Request> OpenUrl(const Session& session, const std::string& url,
-                                          std::size_t chunkBytes, std::string* failure = nullptr);
+  // own, never in line behind downloads; no extra headers) and sends it: the
+  // request with its final response, or why none could be had (a malformed
+  // address, an unsupported scheme, a host that cannot be resolved, no
+  // connection, no answer in time).
+  static Result<std::unique_ptr<Request>> OpenUrl(const Session& session, const std::string& url,
+                                                  std::size_t chunkBytes);
 
   // Sends the request with the extra header text (lines separated by CR LF,
-  // a final line end optional) and the body (a POST's form data). True when a
-  // final response arrived; a request is sent only once.
-  bool Send(const std::string& extraHeaders = {}, const std::string& body = {});
+  // a final line end optional) and the body (a POST's form data). Done when
+  // a final response arrived; otherwise failed in the transport's own words
+  // ("timed out" when nothing arrived within the idle time limit, "stopped"
+  // when the stop flag was set). A request is sent only once: a second call
+  // gives the first one's outcome.
+  Outcome Send(const std::string& extraHeaders = {}, const std::string& body = {});
 
   // Status code of the final response; 0 when there was none.
   int StatusCode() const;
@@ -224,27 +227,25 @@ class Request {
   // then an empty line (CR LF). Empty when there was no response.
   const std::string& RawHeaders() const;
   // The value of the first header of that name (letter case ignored) in the
-  // final response, as the server sent it without surrounding blanks. False
-  // when the header is absent or its value with a terminating NUL would not
-  // fit a buffer of bufferBytes bytes.
-  bool QueryHeader(std::string_view name, std::size_t bufferBytes, std::string& value) const;
+  // final response, as the server sent it without surrounding blanks. None
+  // when there is no final response, the header is absent, or its value with
+  // a terminating NUL would not fit a buffer of bufferBytes bytes.
+  std::optional<std::string> QueryHeader(std::string_view name, std::size_t bufferBytes) const;
 
-  // Reads the next chunk of the body, at most size bytes (and never more than
-  // the chunk size given at construction). True with got > 0 for data, true
-  // with got == 0 at the end of the body; false on failure (no response,
-  // broken connection, nothing received in time).
-  bool Read(char* buffer, std::size_t size, std::size_t& got);
-
-  // Why the request failed, in the transport's own words ("timed out" when
-  // nothing arrived within the idle time limit); empty while nothing failed.
-  // An HTTP error status is a response, not a failure of the request.
-  std::string ErrorText() const;
+  // Reads the next chunk of the body into buffer, at most size bytes (and
+  // never more than the chunk size given at construction): the count read,
+  // 0 at the end of the body. Fails without a final response (with Send's
+  // reason), on a broken connection, when nothing arrived in time ("timed
+  // out"), on a stop ("stopped"), and when size is 0.
+  Result<std::size_t> Read(char* buffer, std::size_t size);
 
  private:
   Request(std::shared_ptr<detail::Driver> driver, std::shared_ptr<const detail::CurlGlobal> curl,
           const Session& session, std::string url, std::string verb, std::string referer,
           std::string acceptTypes, std::size_t chunkBytes);
   void Configure(const std::string& extraHeaders, const std::string& body);
+  // Why Send gave no final response.
+  std::string Failure() const;
 
   // The connection's engine, or the page fetch's own driver; null when the
   // request cannot be sent.

@@ -79,6 +79,4 @@ Library::~Library() {
   engine_->Stop();
 }
 
-void GlobalInit() {}
-
 }  // namespace inet

@@ -15,6 +15,10 @@ using inet::reason::kTimedOut;
 // A request made while no Library is alive, or sent after it ended.
 inline constexpr char kNotStarted[] = "the internet client is not started";
 inline constexpr char kNoHost[] = "no host in the address";
+// An address ReadServer cannot read as a web server's.
+inline constexpr char kNotWebAddress[] = "not an http:// or https:// address";
+// A Read given no room for a byte.
+inline constexpr char kNoRoom[] = "no room to read into";
 // The transfer ended without a final response, and curl gave no failure.
 inline constexpr char kNoAnswer[] = "the server sent no answer";
 inline constexpr char kNoAnswerYet[] = "no answer yet";

@@ -103,26 +103,22 @@ Request::Request(std::shared_ptr<detail::Driver> driver,
       verb_(std::move(verb)),
       referer_(std::move(referer)),
       acceptTypes_(std::move(acceptTypes)),
-      chunkBytes_(chunkBytes) {}
+      chunkBytes_(chunkBytes) {
+  if (url_.empty()) refusal_ = detail::reason::kNoHost;
+}
 
 Request::~Request() {
   if (started_) driver_->Finish(std::move(transfer_));
 }
 
-std::unique_ptr<Request> Request::OpenUrl(const Session& session, const std::string& url,
-                                          std::size_t chunkBytes, std::string* failure) {
+Result<std::unique_ptr<Request>> Request::OpenUrl(const Session& session, const std::string& url,
+                                                  std::size_t chunkBytes) {
   const std::shared_ptr<detail::Engine> engine = detail::CurrentEngine();
-  if (!engine) {
-    if (failure != nullptr) *failure = detail::reason::kNotStarted;
-    return nullptr;
-  }
+  if (!engine) return Outcome::Failed(detail::reason::kNotStarted);
   const std::shared_ptr<const detail::CurlGlobal>& curl = engine->Curl();
   std::unique_ptr<Request> request(new Request(std::make_shared<detail::LocalDriver>(curl), curl,
                                                session, url, "GET", "", "*/*", chunkBytes));
-  if (!request->Send()) {
-    if (failure != nullptr) *failure = request->ErrorText();
-    return nullptr;
-  }
+  if (Outcome sent = request->Send(); !sent) return sent;
   return request;
 }
 
@@ -176,10 +172,10 @@ void Request::Configure(const std::string& extraHeaders, const std::string& body
   curl_easy_setopt(easy, CURLOPT_URL, url_.c_str());
 }
 
-bool Request::Send(const std::string& extraHeaders, const std::string& body) {
-  if (sent_) return final_;
+Outcome Request::Send(const std::string& extraHeaders, const std::string& body) {
+  if (sent_) return final_ ? Outcome::Done() : Outcome::Failed(Failure());
   sent_ = true;
-  if (url_.empty()) return false;
+  if (url_.empty()) return Outcome::Failed(Failure());
   Configure(extraHeaders, body);
   detail::Transfer& t = *transfer_;
   started_ = true;
@@ -191,24 +187,26 @@ bool Request::Send(const std::string& extraHeaders, const std::string& body) {
   // when curl was content with it.
   if (shared.done && !shared.head.final && shared.result == CURLE_OK && shared.head.status != 0)
     shared.head.final = true;
-  if (!shared.head.final) return false;
+  if (!shared.head.final) {
+    lock.unlock();
+    return Outcome::Failed(Failure());
+  }
   // From now on the network thread leaves the head alone.
   final_ = true;
   status_ = shared.head.status;
   block_ = shared.head.block;
   fields_ = shared.head.fields;
-  return true;
+  return Outcome::Done();
 }
 
-std::string Request::ErrorText() const {
-  if (!sent_) return {};
+std::string Request::Failure() const {
+  if (!sent_) return detail::reason::kNoAnswerYet;
   if (url_.empty()) return refusal_;
   const detail::Transfer& t = *transfer_;
   const auto lock = t.Lock();
   const detail::Transfer::Shared& shared = t.Locked(lock);
-  if (shared.done && shared.result != CURLE_OK) return shared.failure;
-  if (!final_) return shared.done ? detail::reason::kNoAnswer : detail::reason::kNoAnswerYet;
-  return {};
+  if (shared.done && shared.result != CURLE_OK && !shared.failure.empty()) return shared.failure;
+  return shared.done ? detail::reason::kNoAnswer : detail::reason::kNoAnswerYet;
 }
 
 int Request::StatusCode() const {
@@ -220,28 +218,27 @@ const std::string& Request::RawHeaders() const {
   return final_ ? block_ : kNone;
 }
 
-bool Request::QueryHeader(std::string_view name, std::size_t bufferBytes,
-                          std::string& value) const {
-  if (!final_) return false;
+std::optional<std::string> Request::QueryHeader(std::string_view name,
+                                                std::size_t bufferBytes) const {
+  if (!final_) return std::nullopt;
   for (const auto& [field, text] : fields_) {
     if (!detail::SameTextIgnoreCase(field, name)) continue;
-    if (text.size() + 1 > bufferBytes) return false;
-    value = text;
-    return true;
+    if (text.size() + 1 > bufferBytes) return std::nullopt;
+    return text;
   }
-  return false;
+  return std::nullopt;
 }
 
-bool Request::Read(char* buffer, std::size_t size, std::size_t& got) {
-  got = 0;
-  if (!final_ || size == 0) return false;
+Result<std::size_t> Request::Read(char* buffer, std::size_t size) {
+  if (!final_) return Outcome::Failed(Failure());
+  if (size == 0) return Outcome::Failed(detail::reason::kNoRoom);
   detail::Transfer& t = *transfer_;
   auto lock = t.Lock();
   detail::Transfer::Shared& shared = t.Locked(lock);
   shared.lastActivity = detail::Clock::now();  // the time spent by the reader is not idle time
   for (;;) {
     if (shared.Buffered() > 0) {
-      got = shared.Take(buffer, std::min(size, chunkBytes_));
+      const std::size_t got = shared.Take(buffer, std::min(size, chunkBytes_));
       // Let curl go on once half the held bytes are taken, before the reader
       // runs dry.
       if (shared.paused && !shared.resumeAsked &&
@@ -250,9 +247,12 @@ bool Request::Read(char* buffer, std::size_t size, std::size_t& got) {
         lock.unlock();
         driver_->Resume(t);
       }
-      return true;
+      return got;
     }
-    if (shared.done) return shared.result == CURLE_OK;
+    if (shared.done) {
+      if (shared.result == CURLE_OK) return std::size_t{0};
+      return Outcome::Failed(shared.failure.empty() ? detail::reason::kNoAnswer : shared.failure);
+    }
     if (shared.paused && !shared.resumeAsked) {
       shared.resumeAsked = true;
       lock.unlock();

@@ -73,8 +73,9 @@ class Transfer {
   class Shared {
    public:
     ResponseHead head;
-    // Gives up a transfer still without its answer; cleared as the request
-    // goes, since the flag belongs to the request's owner.
+    // Ends the transfer "stopped" at the next scan, in line, before its
+    // answer or in its body; cleared as the request goes, since the flag
+    // belongs to the request's owner.
     const std::atomic<bool>* stop = nullptr;
     bool waiting = false;  // the reader waits on changed
     bool done = false;

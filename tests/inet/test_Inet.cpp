@@ -5,6 +5,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "Inet.h"
@@ -18,9 +19,7 @@ namespace {
 
 class InetTest : public SandboxTest {
  protected:
-  void SetUp() override {
-    session_ = std::make_unique<inet::Session>("t");
-  }
+  void SetUp() override { session_ = std::make_unique<inet::Session>("t"); }
   void TearDown() override {
     inet::testing::SetTimeouts(60000, 60000);
     inet::testing::SetCaFile("");
@@ -35,29 +34,32 @@ class InetTest : public SandboxTest {
       return nullptr;
     }
     auto request = inet::Request::OpenUrl(*session_, server.Url(path), chunk);
-    if (!request) ADD_FAILURE() << path << " could not be opened";
-    return request;
+    if (!request) {
+      ADD_FAILURE() << path << " could not be opened: " << request.Reason();
+      return nullptr;
+    }
+    return std::move(*request);
   }
 
   // The whole body of an opened request, read in chunks of chunk bytes;
-  // largest receives the biggest chunk seen, ok whether the end was clean.
+  // largest receives the biggest chunk seen, why the reason a Read failed
+  // (empty when the body ended cleanly).
   static std::string ReadAll(inet::Request& request, std::size_t chunk, std::size_t* largest,
-                             bool* ok) {
+                             std::string* why) {
     std::string body;
     std::string buffer(chunk, '\0');
-    std::size_t got = 0;
-    bool clean = false;
     if (largest) *largest = 0;
+    if (why) why->clear();
     for (;;) {
-      if (!request.Read(buffer.data(), chunk, got)) break;
-      if (got == 0) {
-        clean = true;
+      const inet::Result<std::size_t> got = request.Read(buffer.data(), chunk);
+      if (!got) {
+        if (why) *why = got.Reason();
         break;
       }
-      if (largest && got > *largest) *largest = got;
-      body.append(buffer.data(), got);
+      if (*got == 0) break;
+      if (largest && *got > *largest) *largest = *got;
+      body.append(buffer.data(), *got);
     }
-    if (ok) *ok = clean;
     return body;
   }
 
@@ -110,10 +112,8 @@ TEST_F(InetTest, RawHeadersAreThoseOfTheFinalResponseAfterRedirects) {
       EXPECT_EQ(headers[i - 1], '\r') << "at " << i;
     }
   EXPECT_EQ(request->StatusCode(), 200);
-  std::string value;
-  EXPECT_FALSE(request->QueryHeader("X-First", 256, value));
-  EXPECT_TRUE(request->QueryHeader("x-final", 256, value));
-  EXPECT_EQ(value, "yes");
+  EXPECT_EQ(request->QueryHeader("X-First", 256), std::nullopt);
+  EXPECT_EQ(request->QueryHeader("x-final", 256), "yes");
   EXPECT_EQ(ReadAll(*request, 32768, nullptr, nullptr), "done");
 }
 
@@ -129,7 +129,8 @@ TEST_F(InetTest, FollowsTenRedirectsButNotEleven) {
   auto ten = StartAndOpen(server, "/hop/10", 32768);
   ASSERT_NE(ten, nullptr);
   EXPECT_EQ(ReadAll(*ten, 32768, nullptr, nullptr), "arrived");
-  EXPECT_EQ(inet::Request::OpenUrl(*session_, server.Url("/hop/11"), 32768), nullptr);
+  EXPECT_EQ(inet::Request::OpenUrl(*session_, server.Url("/hop/11"), 32768).Reason(),
+            "Maximum (10) redirects followed");
 }
 
 TEST_F(InetTest, HeaderValuesMustFitTheirBuffer) {
@@ -142,18 +143,12 @@ TEST_F(InetTest, HeaderValuesMustFitTheirBuffer) {
   });
   auto request = StartAndOpen(server, "/h", 1025);
   ASSERT_NE(request, nullptr);
-  std::string value = "unchanged";
-  EXPECT_TRUE(request->QueryHeader("Last-Modified", 256, value));
-  EXPECT_EQ(value, std::string(255, 'a'));
-  value = "unchanged";
-  EXPECT_FALSE(request->QueryHeader("X-Long", 256, value));
-  EXPECT_EQ(value, "unchanged");
-  EXPECT_TRUE(request->QueryHeader("X-Long", 257, value));
-  EXPECT_TRUE(request->QueryHeader("X-PADDED", 256, value));
-  EXPECT_EQ(value, "value with inner blanks");
-  EXPECT_FALSE(request->QueryHeader("X-Absent", 2048, value));
-  EXPECT_TRUE(request->QueryHeader("Content-Length", 2048, value));
-  EXPECT_EQ(value, "0");
+  EXPECT_EQ(request->QueryHeader("Last-Modified", 256), std::string(255, 'a'));
+  EXPECT_EQ(request->QueryHeader("X-Long", 256), std::nullopt);
+  EXPECT_EQ(request->QueryHeader("X-Long", 257), std::string(256, 'b'));
+  EXPECT_EQ(request->QueryHeader("X-PADDED", 256), "value with inner blanks");
+  EXPECT_EQ(request->QueryHeader("X-Absent", 2048), std::nullopt);
+  EXPECT_EQ(request->QueryHeader("Content-Length", 2048), "0");
 }
 
 // --- Body -----------------------------------------------------------------
@@ -180,20 +175,20 @@ TEST_F(InetTest, BodyArrivesInChunksOfAtMostTheAskedSize) {
   for (const char* path : {"/big", "/chunked"}) {
     for (std::size_t chunk : {inet::kWorkerChunkBytes, inet::kPageChunkBytes}) {
       auto request = inet::Request::OpenUrl(session, server.Url(path), chunk);
-      ASSERT_NE(request, nullptr);
+      ASSERT_TRUE(request) << request.Reason();
       std::size_t largest = 0;
-      bool clean = false;
-      EXPECT_EQ(ReadAll(*request, chunk, &largest, &clean), body) << path << " " << chunk;
-      EXPECT_TRUE(clean);
+      std::string why = "unread";
+      EXPECT_EQ(ReadAll(**request, chunk, &largest, &why), body) << path << " " << chunk;
+      EXPECT_EQ(why, "");
       EXPECT_LE(largest, chunk);
       EXPECT_GT(largest, 0u);
     }
   }
   // A reader that asks for less than the chunk size gets no more than it asked.
   auto request = inet::Request::OpenUrl(session, server.Url("/big"), 32768);
-  ASSERT_NE(request, nullptr);
+  ASSERT_TRUE(request) << request.Reason();
   std::size_t largest = 0;
-  EXPECT_EQ(ReadAll(*request, 100, &largest, nullptr), body);
+  EXPECT_EQ(ReadAll(**request, 100, &largest, nullptr), body);
   EXPECT_LE(largest, 100u);
 }
 
@@ -260,8 +255,7 @@ TEST_F(InetTest, RequestGoesOnlyToTheServerOfItsConnection) {
         "http://127.0.0.1:" + std::to_string(testnet::ClosedPort()) + "/r",
         "http://127.0.0.1:x" + port + "/r"}) {
     inet::Request request(connection, "GET", other, "", "*/*", 1025);
-    EXPECT_FALSE(request.Send()) << other;
-    EXPECT_NE(request.ErrorText().find("does not name the server 127.0.0.1:" + port),
+    EXPECT_NE(request.Send().Reason().find("does not name the server 127.0.0.1:" + port),
               std::string::npos)
         << other;
   }
@@ -272,23 +266,21 @@ TEST_F(InetTest, RequestGoesOnlyToTheServerOfItsConnection) {
 
 TEST_F(InetTest, UnreachableAddressesGiveNoResponse) {
   inet::Session session("t");
-  EXPECT_EQ(inet::Request::OpenUrl(session, "http://no-such-host.invalid/x", 1025), nullptr);
-  EXPECT_EQ(inet::Request::OpenUrl(
-                session, "http://127.0.0.1:" + std::to_string(testnet::ClosedPort()) + "/", 1025),
-            nullptr);
-  EXPECT_EQ(inet::Request::OpenUrl(session, "not an address", 1025), nullptr);
-  EXPECT_EQ(inet::Request::OpenUrl(session, "ftp://127.0.0.1/x", 1025), nullptr);
-  EXPECT_EQ(inet::Request::OpenUrl(session, "", 1025), nullptr);
+  // Each fails with a reason.
+  for (const std::string& address :
+       {std::string("http://no-such-host.invalid/x"),
+        "http://127.0.0.1:" + std::to_string(testnet::ClosedPort()) + "/",
+        std::string("not an address"), std::string("ftp://127.0.0.1/x")})
+    EXPECT_NE(inet::Request::OpenUrl(session, address, 1025).Reason(), "") << address;
+  EXPECT_EQ(inet::Request::OpenUrl(session, "", 1025).Reason(), "no host in the address");
 
   inet::Connection noHost(session, "", 80, false, "", "");
   inet::Request request(noHost, "GET", "example.com", "", "*/*", 1025);
-  EXPECT_FALSE(request.Send());
+  EXPECT_EQ(request.Send().Reason(), "no host in the address");
   EXPECT_EQ(request.StatusCode(), 0);
   EXPECT_EQ(request.RawHeaders(), "");
-  std::size_t got = 7;
   char buffer[16];
-  EXPECT_FALSE(request.Read(buffer, sizeof buffer, got));
-  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(request.Read(buffer, sizeof buffer).Reason(), "no host in the address");
 }
 
 TEST_F(InetTest, StalledBodyMakesTheReadFailAfterTheIdleTimeLimit) {
@@ -315,13 +307,50 @@ TEST_F(InetTest, StalledBodyMakesTheReadFailAfterTheIdleTimeLimit) {
     inet::Session session(overridden ? inet::SessionOptions{"t"}
                                      : inet::SessionOptions{"t", 5000, 300});
     auto request = inet::Request::OpenUrl(session, server.Url("/stall"), 1025);
-    ASSERT_NE(request, nullptr);
-    bool clean = true;
-    EXPECT_EQ(ReadAll(*request, 1025, nullptr, &clean), std::string(100, 's'));
-    EXPECT_FALSE(clean);
-    EXPECT_EQ(request->ErrorText(), "timed out") << overridden;
+    ASSERT_TRUE(request) << request.Reason();
+    std::string why;
+    EXPECT_EQ(ReadAll(**request, 1025, nullptr, &why), std::string(100, 's'));
+    EXPECT_EQ(why, "timed out") << overridden;
     release = true;
   }
+}
+
+// A stop set while a Read waits in a stalled body ends the Read "stopped" at
+// the network thread's next scan, long before the idle limit.
+TEST_F(InetTest, AStopEndsAReadThatWaitsInAStalledBody) {
+  std::atomic<bool> release{false};
+  LocalServer server;
+  server->Get("/stall", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider("text/plain", [&](size_t offset, httplib::DataSink& sink) {
+      if (offset == 0) return sink.write("first", 5);
+      for (int i = 0; i < 4000 && !release; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      sink.done();
+      return true;
+    });
+  });
+  struct Release {
+    std::atomic<bool>& flag;
+    ~Release() { flag = true; }  // the server's thread ends before the server goes
+  } releaseAtEnd{release};
+  ASSERT_TRUE(server.Start());
+  const inet::Session session(inet::SessionOptions{"t", 5000, 30000});
+  std::atomic<bool> stop{false};
+  inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "", &stop);
+  inet::Request request(connection, "GET", server.Url("/stall"), "", "*/*", 1025);
+  const inet::Outcome sent = request.Send();
+  ASSERT_TRUE(sent) << sent.Reason();
+  char buffer[1025];
+  for (std::size_t had = 0; had < 5;) {
+    const inet::Result<std::size_t> got = request.Read(buffer, sizeof buffer);
+    ASSERT_TRUE(got && *got > 0) << got.Reason();
+    had += *got;
+  }
+  auto reading =
+      std::async(std::launch::async, [&] { return request.Read(buffer, sizeof buffer); });
+  EXPECT_EQ(reading.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  stop = true;
+  EXPECT_EQ(reading.get().Reason(), "stopped");
 }
 
 // --- Waiting in line ------------------------------------------------------------
@@ -351,7 +380,9 @@ TEST_F(InetTest, PageFetchDoesNotWaitInLineAndAWaitingRequestGivesUpWhenStopped)
     held.emplace_back([&] {
       inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "");
       inet::Request request(connection, "GET", server.Url("/hold"), "", "*/*", 1025);
-      if (request.Send() && ReadAll(request, 1025, nullptr, nullptr) == "held") ++answered;
+      std::string why;
+      if (request.Send() && ReadAll(request, 1025, nullptr, &why) == "held" && why.empty())
+        ++answered;
     });
   for (int i = 0; i < 500 && holding < inet::kMaxConnectionsPerServer; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -359,21 +390,18 @@ TEST_F(InetTest, PageFetchDoesNotWaitInLineAndAWaitingRequestGivesUpWhenStopped)
   EXPECT_EQ(inet::testing::OpenSockets("127.0.0.1", server.Port()), inet::kMaxConnectionsPerServer);
 
   auto page = inet::Request::OpenUrl(session, server.Url("/p"), 32768);
-  ASSERT_NE(page, nullptr);
-  EXPECT_EQ(ReadAll(*page, 32768, nullptr, nullptr), "page");
+  ASSERT_TRUE(page) << page.Reason();
+  EXPECT_EQ(ReadAll(**page, 32768, nullptr, nullptr), "page");
 
   std::atomic<bool> stop{false};
   auto waiting = std::async(std::launch::async, [&] {
     inet::Connection connection(session, "127.0.0.1", server.Port(), false, "", "", &stop);
     inet::Request request(connection, "GET", server.Url("/p"), "", "*/*", 1025);
-    const bool answered = request.Send();
-    return std::pair(answered, request.ErrorText());
+    return request.Send();
   });
   EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
   stop = true;
-  const auto [gotAnswer, why] = waiting.get();
-  EXPECT_FALSE(gotAnswer);
-  EXPECT_EQ(why, "stopped");
+  EXPECT_EQ(waiting.get().Reason(), "stopped");
   EXPECT_LE(inet::testing::PeakSockets("127.0.0.1", server.Port()), inet::kMaxConnectionsPerServer);
 
   release = true;

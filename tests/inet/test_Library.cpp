@@ -47,13 +47,10 @@ TEST(LibraryTest, EndingItEndsWaitingRequestsStoppedAndLaterOnesFailWithoutBeing
   inet::Request body(connection, "GET", server.Url("/stall"), "", "", inet::kWorkerChunkBytes);
   ASSERT_TRUE(body.Send());
   char buffer[inet::kWorkerChunkBytes];
-  std::size_t got = 0;
-  ASSERT_TRUE(body.Read(buffer, sizeof buffer, got));
-  ASSERT_EQ(got, 5u);
-  auto reading = std::async(std::launch::async, [&] {
-    std::size_t more = 0;
-    return body.Read(buffer, sizeof buffer, more);
-  });
+  const inet::Result<std::size_t> got = body.Read(buffer, sizeof buffer);
+  ASSERT_TRUE(got);
+  ASSERT_EQ(*got, 5u);
+  auto reading = std::async(std::launch::async, [&] { return body.Read(buffer, sizeof buffer); });
   inet::Request head(mute, "GET", "http://127.0.0.1:" + std::to_string(silent.Port()) + "/", "", "",
                      inet::kWorkerChunkBytes);
   auto sending = std::async(std::launch::async, [&] { return head.Send(); });
@@ -65,24 +62,18 @@ TEST(LibraryTest, EndingItEndsWaitingRequestsStoppedAndLaterOnesFailWithoutBeing
   ASSERT_EQ(reading.wait_for(5s), std::future_status::ready);
   ASSERT_EQ(sending.wait_for(5s), std::future_status::ready);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-  EXPECT_FALSE(reading.get());
-  EXPECT_EQ(body.ErrorText(), "stopped");
-  EXPECT_FALSE(sending.get());
-  EXPECT_EQ(head.ErrorText(), "stopped");
+  EXPECT_EQ(reading.get().Reason(), "stopped");
+  EXPECT_EQ(sending.get().Reason(), "stopped");
 
   // Without a live client nothing is sent, on an old Connection or a new
   // one, and each call says why.
   inet::Request late(connection, "GET", server.Url("/stall"), "", "", inet::kWorkerChunkBytes);
-  EXPECT_FALSE(late.Send());
-  EXPECT_EQ(late.ErrorText(), kNotStarted);
+  EXPECT_EQ(late.Send().Reason(), kNotStarted);
   inet::Connection after(session, "127.0.0.1", server.Port(), false, "", "");
   inet::Request orphan(after, "GET", server.Url("/stall"), "", "", inet::kWorkerChunkBytes);
-  EXPECT_FALSE(orphan.Send());
-  EXPECT_EQ(orphan.ErrorText(), kNotStarted);
-  std::string why;
-  EXPECT_EQ(inet::Request::OpenUrl(session, server.Url("/stall"), inet::kPageChunkBytes, &why),
-            nullptr);
-  EXPECT_EQ(why, kNotStarted);
+  EXPECT_EQ(orphan.Send().Reason(), kNotStarted);
+  EXPECT_EQ(inet::Request::OpenUrl(session, server.Url("/stall"), inet::kPageChunkBytes).Reason(),
+            kNotStarted);
   EXPECT_EQ(inet::RequestsAtOnce("127.0.0.1", server.Port()), inet::kMaxConnectionsPerServer);
   release = true;
 
@@ -90,7 +81,8 @@ TEST(LibraryTest, EndingItEndsWaitingRequestsStoppedAndLaterOnesFailWithoutBeing
   testmain::StartInternetClient();
   inet::Connection again(session, "127.0.0.1", server.Port(), false, "", "");
   inet::Request fresh(again, "GET", server.Url("/stall"), "", "", inet::kWorkerChunkBytes);
-  ASSERT_TRUE(fresh.Send()) << fresh.ErrorText();
+  const inet::Outcome sent = fresh.Send();
+  ASSERT_TRUE(sent) << sent.Reason();
   EXPECT_EQ(fresh.StatusCode(), 200);
 }
 

@@ -42,18 +42,23 @@ Outcome Fetch(inet::Connection& connection, const std::string& path,
                               ":" + std::to_string(connection.Port()) + path;
   inet::Request request(connection, "GET", address, "", "*/*", inet::kWorkerChunkBytes);
   Outcome out;
-  out.answered = request.Send(extraHeaders);
+  const inet::Outcome sent = request.Send(extraHeaders);
+  out.answered = sent.Ok();
+  out.why = sent.Reason();
   out.status = request.StatusCode();
   char buffer[inet::kWorkerChunkBytes];
-  std::size_t got = 0;
-  while (out.answered && request.Read(buffer, sizeof buffer, got)) {
-    if (got == 0) {
+  while (out.answered) {
+    const inet::Result<std::size_t> got = request.Read(buffer, sizeof buffer);
+    if (!got) {
+      out.why = got.Reason();
+      break;
+    }
+    if (*got == 0) {
       out.clean = true;
       break;
     }
-    out.body.append(buffer, got);
+    out.body.append(buffer, *got);
   }
-  out.why = request.ErrorText();
   return out;
 }
 

@@ -27,8 +27,10 @@ std::string StatusReason(const inet::Request& request) {
 
 // The Content-Length the answer announced; 0 when it announced none.
 std::size_t AnnouncedLength(const inet::Request& request) {
-  std::string value;
-  if (!request.QueryHeader("Content-Length", kTransferBufferBytes, value)) return 0;
+  const std::optional<std::string> announced =
+      request.QueryHeader("Content-Length", kTransferBufferBytes);
+  if (!announced) return 0;
+  const std::string& value = *announced;
   std::size_t length = 0;
   const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
   if (error == std::errc::result_out_of_range) return SIZE_MAX;
@@ -64,15 +66,15 @@ TPageFetch GetWebPage(const std::string& Url, bool IncludeHeaders, std::string& 
   options.agent = kPageAgent;
   options.totalTimeoutMs = static_cast<long>(Limits.MaxTime.count());
   inet::Session session(options);
-  std::string failure;
-  std::unique_ptr<inet::Request> request =
-      inet::Request::OpenUrl(session, Url, kTransferBufferBytes, &failure);
-  if (!request)  // the address could not be opened: Page stays as given
-    return Failed(TPageFetch::TOutcome::kNotOpened, std::move(failure), start, Limits);
+  inet::Result<std::unique_ptr<inet::Request>> opened =
+      inet::Request::OpenUrl(session, Url, kTransferBufferBytes);
+  if (!opened)  // the address could not be opened: Page stays as given
+    return Failed(TPageFetch::TOutcome::kNotOpened, opened.Reason(), start, Limits);
+  const std::unique_ptr<inet::Request> request = std::move(*opened);
 
   TPageFetch fetch;
-  if (!request->QueryHeader("Content-Type", kTransferBufferBytes, fetch.ContentType))
-    fetch.ContentType.clear();
+  fetch.ContentType =
+      request->QueryHeader("Content-Type", kTransferBufferBytes).value_or(std::string());
   std::string result;
   // The header block is handed over only when it fits the transfer buffer
   // with its terminating NUL.
@@ -93,22 +95,26 @@ TPageFetch GetWebPage(const std::string& Url, bool IncludeHeaders, std::string& 
   }
 
   auto buffer = std::make_unique<char[]>(kTransferBufferBytes);
-  std::size_t got = 0;
   bool whole = false;
+  std::string broke;  // why the body broke off
   while (result.size() - headerBytes <= Limits.MaxBytes) {
-    if (!request->Read(buffer.get(), kTransferBufferBytes, got)) break;
-    if (got == 0) {
+    const inet::Result<std::size_t> got = request->Read(buffer.get(), kTransferBufferBytes);
+    if (!got) {
+      broke = got.Reason();
+      break;
+    }
+    if (*got == 0) {
       whole = true;
       break;
     }
-    result.append(buffer.get(), got);
+    result.append(buffer.get(), *got);
   }
   Page = std::move(result);
   if (!fetch.Came()) return fetch;
   if (Page.size() - headerBytes > Limits.MaxBytes)
     return {TPageFetch::TOutcome::kTooLarge, TooLargeText(Limits), fetch.ContentType};
   if (!whole) {
-    TPageFetch broken = Failed(TPageFetch::TOutcome::kBroken, request->ErrorText(), start, Limits);
+    TPageFetch broken = Failed(TPageFetch::TOutcome::kBroken, std::move(broke), start, Limits);
     broken.ContentType = fetch.ContentType;
     return broken;
   }

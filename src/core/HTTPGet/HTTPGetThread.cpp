@@ -67,7 +67,6 @@ THTTPGetThread::THTTPGetThread(TWorkerRequest Request, TCompletion Completion)
       Origin(Request.Origin.empty() ? this->URL : std::move(Request.Origin)),
       FCompletion(std::move(Completion)) {
   ++gLiveWorkers;
-  inet::GlobalInit();
   if (TakeFailingStart()) {
     EndUnstarted();
     return;

@@ -193,11 +193,12 @@ class THTTPGetThread final : public QObject {
   // The stop checks: failed ("stopped") when a stop was requested.
   inet::Outcome StopCheck() const;
   // Opens a new request on the connection and sends it, with the extra
-  // header line (none when empty) and the form data of a POST.
-  void SendRequest(const std::string& ExtraLine);
+  // header line (none when empty) and the form data of a POST; what Send
+  // gave: done with a final answer, or the transport's reason.
+  inet::Outcome SendRequest(const std::string& ExtraLine);
   // Ok for a final answer with a status of 200-299; otherwise failed with
-  // the status line or the transport's reason.
-  inet::Outcome Usable() const;
+  // the status line or, without an answer, the reason the send gave.
+  inet::Outcome Usable(const inet::Outcome& Sent) const;
   // The answer's Content-Length into Length, Absent when it has none; a
   // length that is no number, or one of 2 GiB or more, fails the step.
   inet::Outcome AnnouncedLength(std::int32_t Absent, std::int32_t& Length) const;

@@ -69,17 +69,17 @@ std::string ConditionsFor(const std::string& file, const std::string& sidecar,
 
 void KeepValidators(const std::string& file, const inet::Request& answer,
                     const std::string& fallbackStamp) {
-  std::string stamp;
-  if (!answer.QueryHeader("Last-Modified", kValidatorBufferBytes, stamp)) stamp = fallbackStamp;
+  const std::string stamp =
+      answer.QueryHeader("Last-Modified", kValidatorBufferBytes).value_or(fallbackStamp);
   std::time_t modified = 0;
   if (ParseHttpDate(stamp, modified)) {
     // The access time stays; the modification time is the server's.
     const timespec times[2] = {{0, UTIME_OMIT}, {modified, 0}};
     ::utimensat(AT_FDCWD, file.c_str(), times, 0);
   }
-  std::string etag;
-  if (answer.QueryHeader("ETag", kValidatorBufferBytes, etag) && FitsHeader(etag))
-    RecordFileETag(file, etag);
+  const std::optional<std::string> etag = answer.QueryHeader("ETag", kValidatorBufferBytes);
+  if (etag && FitsHeader(*etag))
+    RecordFileETag(file, *etag);
   else
     ForgetFileETag(file);
 }

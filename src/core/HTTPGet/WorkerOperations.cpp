@@ -71,14 +71,15 @@ void THTTPGetThread::ServerToConnect(inet::ServerName& Server) const {
   // are set.
   const bool special = host.starts_with('[') || host.find('@') != std::string::npos ||
                        port.find('@') != std::string::npos;
-  inet::ServerName read;
-  if (!special || !inet::ReadServer(URL, read)) return;
-  Server.host = read.host;
-  Server.port = read.port;
-  Server.secure = read.secure;
+  if (!special) return;
+  const inet::Result<inet::ServerName> read = inet::ReadServer(URL);
+  if (!read) return;
+  Server.host = read->host;
+  Server.port = read->port;
+  Server.secure = read->secure;
   if (UserName.empty() && Password.empty()) {
-    Server.userName = read.userName;
-    Server.password = read.password;
+    Server.userName = read->userName;
+    Server.password = read->password;
   }
 }
 

@@ -10,8 +10,8 @@ Outcome THTTPGetThread::ResumeRange(TTargetFile& File, const std::string& Sideca
                                     bool& BodyWanted) {
   // The first body is not read: ask again for the missing bytes only. The
   // end is one past the last byte; a server takes it as the end.
-  SendRequest("RANGE: bytes=" + std::to_string(ResumeOffset) + "-" + std::to_string(ContentLength) +
-              "\r\n");
+  const Outcome ranged = SendRequest("RANGE: bytes=" + std::to_string(ResumeOffset) + "-" +
+                                     std::to_string(ContentLength) + "\r\n");
   if (Outcome stop = StopCheck(); !stop) return stop;
   const int status = FRequest->StatusCode();
   if (status == 206 && RangeAnswerFits()) {
@@ -25,16 +25,16 @@ Outcome THTTPGetThread::ResumeRange(TTargetFile& File, const std::string& Sideca
     return Outcome::Done();
   }
   if (status != 206 && status != 416) {
-    Outcome answer = Usable();
+    Outcome answer = Usable(ranged);
     return answer ? Outcome::Failed("HTTP " + std::to_string(status) + " to the ranged request")
                   : answer;
   }
   // The answer does not continue the partial file (another range, length or
   // version): fetch the whole resource with a plain request and write it
   // from the start.
-  SendRequest({});
+  const Outcome whole = SendRequest({});
   if (Outcome stop = StopCheck(); !stop) return stop;
-  if (Outcome answer = Usable(); !answer) return answer;
+  if (Outcome answer = Usable(whole); !answer) return answer;
   return Restart(File, SidecarName);
 }
 
@@ -43,13 +43,14 @@ bool THTTPGetThread::RangeAnswerFits() const {
   // is the first answer's.
   const std::string stamp = AnnouncedStamp();
   if (!stamp.empty() && stamp != FServerStamp) return false;
-  std::string range, text;
-  if (!FRequest->QueryHeader("Content-Range", kContentRangeBufferBytes, range)) return false;
+  const std::optional<std::string> range =
+      FRequest->QueryHeader("Content-Range", kContentRangeBufferBytes);
+  if (!range) return false;
   std::int64_t length = -1;  // the answer's own length; -1 when it gives none
-  if (FRequest->QueryHeader("Content-Length", kContentLengthBufferBytes, text) &&
-      (!ParseDecimal(text, length) || length < 0))
-    return false;
-  return RangeFits(range, length, ResumeOffset, ContentLength);
+  const std::optional<std::string> text =
+      FRequest->QueryHeader("Content-Length", kContentLengthBufferBytes);
+  if (text && (!ParseDecimal(*text, length) || length < 0)) return false;
+  return RangeFits(*range, length, ResumeOffset, ContentLength);
 }
 
 Outcome THTTPGetThread::Restart(TTargetFile& File, const std::string& SidecarName) {

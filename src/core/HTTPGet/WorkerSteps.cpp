@@ -116,13 +116,13 @@ Outcome THTTPGetThread::SendFirstRequest() {
   FConnection =
       std::make_unique<inet::Connection>(*FSession, server.host, server.port, server.secure,
                                          server.userName, server.password, &StopRequested);
-  SendRequest(FConditions);
+  const Outcome sent = SendRequest(FConditions);
 
   // A run without an answer leaves file and sidecar as they are, and an
   // error page is never saved as the image.
   if (Outcome stop = StopCheck(); !stop) return stop;
   if (!FConditions.empty() && FRequest->StatusCode() == 304) return KeepUnchanged();
-  if (Outcome answer = Usable(); !answer) return answer;
+  if (Outcome answer = Usable(sent); !answer) return answer;
   // A length that is no 32-bit number fails the run before the sidecar.
   if (Outcome length = AnnouncedLength(0, ContentLength); !length) return length;
   FServerStamp = AnnouncedStamp();
@@ -156,26 +156,21 @@ Outcome THTTPGetThread::StartAfresh(TTargetFile& File, const std::string& Sideca
   return Outcome::Done();
 }
 
-void THTTPGetThread::SendRequest(const std::string& ExtraLine) {
+Outcome THTTPGetThread::SendRequest(const std::string& ExtraLine) {
   const std::string verb = PostQuery.empty() ? "GET" : "POST";
   FRequest.reset();
   FRequest = std::make_unique<inet::Request>(*FConnection, verb, URL, Referer, AcceptTypes,
                                              inet::kDownloadChunkBytes);
-  if (PostQuery.empty())
-    FRequest->Send(ExtraLine);
-  else if (ExtraLine.empty())
-    FRequest->Send(kFormContentType, PostQuery);
-  else
-    FRequest->Send(std::string(kFormContentType) + "\r\n" + ExtraLine, PostQuery);
+  if (PostQuery.empty()) return FRequest->Send(ExtraLine);
+  if (ExtraLine.empty()) return FRequest->Send(kFormContentType, PostQuery);
+  return FRequest->Send(std::string(kFormContentType) + "\r\n" + ExtraLine, PostQuery);
 }
 
-Outcome THTTPGetThread::Usable() const {
+Outcome THTTPGetThread::Usable(const Outcome& Sent) const {
+  if (!Sent) return Sent;
   const int status = FRequest->StatusCode();
   if (status >= 200 && status <= 299) return Outcome::Done();
-  if (status == 0) {
-    const std::string why = FRequest->ErrorText();
-    return Outcome::Failed(why.empty() ? "no answer from the server" : why);
-  }
+  if (status == 0) return Outcome::Failed("no answer from the server");
   // "HTTP/1.1 404 Not Found" is reported as "HTTP 404 Not Found".
   const std::string& raw = FRequest->RawHeaders();
   const std::string line = raw.substr(0, raw.find_first_of("\r\n"));
@@ -185,11 +180,13 @@ Outcome THTTPGetThread::Usable() const {
 }
 
 Outcome THTTPGetThread::AnnouncedLength(std::int32_t Absent, std::int32_t& Length) const {
-  std::string text;
-  if (!FRequest->QueryHeader("Content-Length", kContentLengthBufferBytes, text)) {
+  const std::optional<std::string> announced =
+      FRequest->QueryHeader("Content-Length", kContentLengthBufferBytes);
+  if (!announced) {
     Length = Absent;
     return Outcome::Done();
   }
+  const std::string& text = *announced;
   std::int64_t value = 0;
   if (!ParseDecimal(text, value) || value < 0)
     return Outcome::Failed("the server announced an invalid length: " + text);
@@ -200,9 +197,7 @@ Outcome THTTPGetThread::AnnouncedLength(std::int32_t Absent, std::int32_t& Lengt
 }
 
 std::string THTTPGetThread::AnnouncedStamp() const {
-  std::string stamp;
-  if (!FRequest->QueryHeader("Last-Modified", kLastModifiedBufferBytes, stamp)) stamp.clear();
-  return stamp;
+  return FRequest->QueryHeader("Last-Modified", kLastModifiedBufferBytes).value_or(std::string());
 }
 
 Outcome THTTPGetThread::KeepStamp(const std::string& Stamp, const std::string& SidecarName) {
@@ -236,13 +231,14 @@ Outcome THTTPGetThread::CopyBody(TTargetFile* File, bool Ranged) {
     if (Outcome stop = StopCheck(); !stop) return stop;
     RethrowHandlerFailure();
     // A failing read ends the body like its end; the count decides.
-    std::size_t got = 0;
-    if (!FRequest->Read(buffer.get(), inet::kDownloadChunkBytes, got)) {
-      const std::string why = FRequest->ErrorText();
-      broken = (why.empty() ? std::string("the connection broke off") : why) + " after ";
+    const inet::Result<std::size_t> got = FRequest->Read(buffer.get(), inet::kDownloadChunkBytes);
+    if (!got) {
+      // A body ended by a stop is a cancel: the partial file stays for a resume.
+      if (Outcome stop = StopCheck(); !stop) return stop;
+      broken = got.Reason() + " after ";
       break;
     }
-    ChunkBytes = static_cast<std::uint32_t>(got);
+    ChunkBytes = static_cast<std::uint32_t>(*got);
     if (ChunkBytes == 0) break;
     // A chunk that arrived after a stop request is not written: the file
     // holds what the last figures said.

@@ -47,14 +47,16 @@ std::int64_t NumberAfter(const std::string& text, std::size_t from) {
 // The whole file's size: the total of a 206's Content-Range
 // ("bytes 0-65535/TOTAL", "*" when unknown) or a 200's Content-Length.
 std::int64_t FileBytesOf(const inet::Request& request) {
-  std::string text;
   if (request.StatusCode() == 206) {
-    if (!request.QueryHeader("Content-Range", kHeaderBufferBytes, text)) return -1;
-    const std::size_t slash = text.rfind('/');
-    return slash == std::string::npos ? -1 : NumberAfter(text, slash + 1);
+    const std::optional<std::string> range =
+        request.QueryHeader("Content-Range", kHeaderBufferBytes);
+    if (!range) return -1;
+    const std::size_t slash = range->rfind('/');
+    return slash == std::string::npos ? -1 : NumberAfter(*range, slash + 1);
   }
-  if (!request.QueryHeader("Content-Length", kHeaderBufferBytes, text)) return -1;
-  return NumberAfter(text, 0);
+  const std::optional<std::string> length =
+      request.QueryHeader("Content-Length", kHeaderBufferBytes);
+  return length ? NumberAfter(*length, 0) : -1;
 }
 
 // Reads at most limit body bytes, fewer once *stop is set. complete: the
@@ -68,16 +70,16 @@ std::string ReadBody(inet::Request& request, std::int64_t limit, const std::atom
     if (stop != nullptr && stop->load()) return body;
     const std::size_t want =
         std::min<std::size_t>(sizeof buffer, static_cast<std::size_t>(limit) - body.size());
-    std::size_t got = 0;
-    if (!request.Read(buffer, want, got)) {
-      failure = request.ErrorText();
+    const inet::Result<std::size_t> got = request.Read(buffer, want);
+    if (!got) {
+      failure = got.Reason();
       return body;
     }
-    if (got == 0) {
+    if (*got == 0) {
       complete = true;
       return body;
     }
-    body.append(buffer, got);
+    body.append(buffer, *got);
   }
   return body;
 }
@@ -119,12 +121,10 @@ TImageProbe ProbeImage(const std::string& address, int thumbnailSide,
   inet::Connection connection(session, parsed.host(QUrl::FullyEncoded).toStdString(),
                               parsed.port(secure ? 443 : 80), secure, {}, {}, stop);
   inet::Request request(connection, "GET", url, {}, kImageAcceptTypes, inet::kWorkerChunkBytes);
-  request.Send("Range: bytes=0-" + std::to_string(kProbeBytes - 1));
+  if (inet::Outcome sent = request.Send("Range: bytes=0-" + std::to_string(kProbeBytes - 1)); !sent)
+    return Failed(sent.Reason());
   const int status = request.StatusCode();
-  if (status == 0) {
-    const std::string why = request.ErrorText();
-    return Failed(why.empty() ? "no answer from the server" : why);
-  }
+  if (status == 0) return Failed("no answer from the server");
   if (status != 200 && status != 206) return Failed(StatusReason(request));
 
   // A 200 ignored the range: a small file is read whole.

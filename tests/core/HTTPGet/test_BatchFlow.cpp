@@ -96,7 +96,6 @@ struct RunFigures {
 class BatchFlowTest : public SandboxTest {
  protected:
   void SetUp() override {
-    inet::GlobalInit();
     ASSERT_FALSE(testnet::Nginx::Program().empty()) << "nginx missing: run scripts/deps";
     ASSERT_TRUE(batches_.isValid()) << batches_.errorString().toStdString();
   }

@@ -36,7 +36,6 @@ bool Failing(int n) {
 class HandOverTest : public SandboxTest {
  protected:
   void SetUp() override {
-    inet::GlobalInit();
     for (LocalServer& server : servers_) {
       server->Get(R"(/f/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
         const int n = std::stoi(req.matches[1]);

@@ -39,7 +39,6 @@ struct Ended {
 class RevalidateTest : public SandboxTest {
  protected:
   void SetUp() override {
-    inet::GlobalInit();
     server_->Get(R"(/r/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
       std::lock_guard<std::mutex> lock(mutex_);
       const Version& v = versions_[req.matches[1]];
