@@ -18,6 +18,9 @@ namespace inet {
 namespace reason {
 inline constexpr char kStopped[] = "stopped";     // a stop was asked for
 inline constexpr char kTimedOut[] = "timed out";  // nothing arrived within the idle limit
+// A request that went but brought no status, where its caller gave no
+// other reason.
+inline constexpr char kNoResponse[] = "no answer from the server";
 }  // namespace reason
 
 class [[nodiscard]] Outcome {

@@ -52,7 +52,7 @@ TPageFetch Failed(TPageFetch::TOutcome outcome, std::string reason, Clock::time_
                   const TPageLimits& limits) {
   if (Clock::now() - start >= limits.MaxTime - std::chrono::milliseconds(100))
     return {TPageFetch::TOutcome::kTooSlow, TooSlowText(limits), {}};
-  return {outcome, reason.empty() ? "no answer from the server" : std::move(reason), {}};
+  return {outcome, reason.empty() ? std::string(inet::reason::kNoResponse) : std::move(reason), {}};
 }
 
 }  // namespace

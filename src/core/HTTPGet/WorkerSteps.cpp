@@ -170,7 +170,7 @@ Outcome THTTPGetThread::Usable(const Outcome& Sent) const {
   if (!Sent) return Sent;
   const int status = FRequest->StatusCode();
   if (status >= 200 && status <= 299) return Outcome::Done();
-  if (status == 0) return Outcome::Failed("no answer from the server");
+  if (status == 0) return Outcome::Failed(inet::reason::kNoResponse);
   // "HTTP/1.1 404 Not Found" is reported as "HTTP 404 Not Found".
   const std::string& raw = FRequest->RawHeaders();
   const std::string line = raw.substr(0, raw.find_first_of("\r\n"));

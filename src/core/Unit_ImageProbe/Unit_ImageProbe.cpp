@@ -124,7 +124,7 @@ TImageProbe ProbeImage(const std::string& address, int thumbnailSide,
   if (inet::Outcome sent = request.Send("Range: bytes=0-" + std::to_string(kProbeBytes - 1)); !sent)
     return Failed(sent.Reason());
   const int status = request.StatusCode();
-  if (status == 0) return Failed("no answer from the server");
+  if (status == 0) return Failed(inet::reason::kNoResponse);
   if (status != 200 && status != 206) return Failed(StatusReason(request));
 
   // A 200 ignored the range: a small file is read whole.
